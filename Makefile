@@ -1,0 +1,31 @@
+# The README's commands. Each installs what is missing first.
+#   make test   every test: native (ASan + UBSan), then Windows under Wine
+#   make demo   Tarvel against the scripted CAD host, with pictures
+SHELL := /bin/bash
+.PHONY: test demo setup native windows test-native test-windows fuzz clean
+
+setup:
+	@scripts/setup
+
+native: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native
+
+windows: setup
+	@scripts/build-libjpeg-windows
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+
+test-native: native
+	@ctest --preset native
+
+test-windows: windows
+	@scripts/wine-env ctest --preset windows
+
+test: test-native test-windows
+
+demo: windows
+	@if [ -x scripts/demo ]; then scripts/demo; else echo "make demo arrives with the end-to-end work (scripts/demo)"; exit 1; fi
+
+clean:
+	rm -rf build

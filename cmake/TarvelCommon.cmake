@@ -1,0 +1,71 @@
+# Flags and helpers shared by every target of the project.
+
+# The program's own 8-bit literals are Shift-JIS in both builds, so native
+# tests compare the very bytes the Windows program sends.
+set(TARVEL_CHARSET_FLAGS -finput-charset=UTF-8 -fexec-charset=CP932)
+
+set(TARVEL_WARNINGS -Wall -Wextra -Wshadow)
+if(TARVEL_WERROR)
+  list(APPEND TARVEL_WARNINGS -Werror)
+endif()
+
+if(TARVEL_SANITIZE AND NOT TARVEL_WINDOWS)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(TARVEL_WINDOWS)
+  # One statically linked executable that needs only system DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+endif()
+
+# tarvel_target(TARGET): our warnings and charset on one of our targets.
+function(tarvel_target target)
+  target_compile_options(${target} PRIVATE ${TARVEL_WARNINGS} ${TARVEL_CHARSET_FLAGS})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# tarvel_native_test(NAME SOURCES... LIBS ...): a GoogleTest executable run
+# by ctest directly.
+function(tarvel_native_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  tarvel_target(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+endfunction()
+
+# tarvel_wine_test(NAME SOURCES... LIBS ... [OWN_MAIN] [DEPENDS t...] [TIMEOUT s]): a Windows GoogleTest
+# executable, one ctest entry, run through Wine inside the environment that
+# scripts/wine-env keeps up.
+function(tarvel_wine_test name)
+  cmake_parse_arguments(T "OWN_MAIN" "TIMEOUT" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  tarvel_target(${name})
+  if(T_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest)
+  else()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  endif()
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:${name}> --gtest_brief=1
+           WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+endfunction()
+
+# tarvel_portable_test(NAME SOURCES... LIBS ...): native under the sanitizers,
+# and the same sources built with mingw and run under Wine.
+function(tarvel_portable_test name)
+  if(TARVEL_WINDOWS)
+    tarvel_wine_test(${name} ${ARGN})
+  else()
+    tarvel_native_test(${name} ${ARGN})
+  endif()
+endfunction()

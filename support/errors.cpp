@@ -1,0 +1,26 @@
+#include "support/errors.h"
+
+namespace tarvel {
+
+// Compiled with -fexec-charset=CP932: these are Shift-JIS bytes.
+const char* const kIntOverflowMessage = "整数のオーバーフロー";
+const char* const kRangeMessage = "範囲チェックエラー";
+const char* const kConvertMessageFormat = "'%s' は浮動小数点数ではありません";
+const char* const kInvalidOpMessage = "不正な浮動小数点数演算命令";
+
+IntOverflowError::IntOverflowError() : Error(kIntOverflowMessage) {}
+RangeError::RangeError() : Error(kRangeMessage) {}
+InvalidOpError::InvalidOpError() : Error(kInvalidOpMessage) {}
+
+namespace {
+std::string FormatConvert(const std::string& text) {
+    std::string format = kConvertMessageFormat;
+    const auto at = format.find("%s");
+    if (at == std::string::npos) return format;
+    return format.substr(0, at) + text + format.substr(at + 2);
+}
+}  // namespace
+
+ConvertError::ConvertError(const std::string& text) : Error(FormatConvert(text)), text_(text) {}
+
+}  // namespace tarvel

@@ -17,6 +17,10 @@ endif()
 if(TARVEL_WINDOWS)
   # One statically linked executable that needs only system DLLs.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # Hardened as Windows users expect: ASLR with high entropy, DEP, and a
+  # stack protector (libssp is linked statically with the rest).
+  add_compile_options(-fstack-protector-strong)
+  add_link_options(-fstack-protector-strong -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 endif()
 

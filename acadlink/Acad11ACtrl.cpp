@@ -1,0 +1,466 @@
+#include "acadlink/Acad11ACtrl.h"
+
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <vector>
+
+#include "acadlink/clipboard_store.h"
+#include "acadlink/linktext.h"
+#include "acadlink/win_handles.h"
+#include "support/checked.h"
+#include "support/errors.h"
+
+namespace tarvel::Acad11ACtrl {
+
+namespace {
+
+ModuleState g_state;
+UINT g_reply_timeout_ms = kHostReplyTimeoutMs;
+
+// An exception thrown inside an enumeration callback waits here until the
+// enumeration has returned; it never unwinds through Win32's frames.
+std::exception_ptr g_callback_error;
+
+constexpr BOOL kGoOn = static_cast<BOOL>(-1);  // all bits set
+constexpr BOOL kStop = 0;
+
+template <typename Body>
+BOOL Guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        if (!g_callback_error) g_callback_error = std::current_exception();
+        return kStop;
+    }
+}
+
+void RethrowCallbackError() {
+    if (g_callback_error) {
+        std::exception_ptr error = g_callback_error;
+        g_callback_error = nullptr;
+        std::rethrow_exception(error);
+    }
+}
+
+void EnumTopLevel(WNDENUMPROC callback) {
+    EnumWindows(callback, 0);
+    RethrowCallbackError();
+}
+
+void EnumDescendants(HWND parent, WNDENUMPROC callback) {
+    EnumChildWindows(parent, callback, 0);
+    RethrowCallbackError();
+}
+
+bool Names(HWND window) { return window && IsWindow(window); }
+
+// Title and class name as the search sees them: a 256-byte buffer and a
+// maximum count of 255.
+std::string WindowTitle(HWND window) {
+    char buffer[256] = {};
+    if (GetWindowTextA(window, buffer, 255) <= 0) return {};
+    return std::string(buffer);
+}
+
+std::string WindowClass(HWND window) {
+    char buffer[256] = {};
+    if (GetClassNameA(window, buffer, 255) <= 0) return {};
+    return std::string(buffer);
+}
+
+DWORD OwningProcess(HWND window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process;
+}
+
+// One message to a window of AutoCAD, bounded: false when the window did
+// not take it in time (or does not exist).
+bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    DWORD_PTR answer = 0;
+    // No SMTO_BLOCK: the host may send to this thread while it works (the
+    // clipboard tells its previous owner, our own window, that it is being
+    // emptied), and those messages must be answered for it to go on.
+    if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, g_reply_timeout_ms, &answer)) {
+        return false;
+    }
+    result = static_cast<LRESULT>(answer);
+    return true;
+}
+
+bool DeliverCopyData(const void* data, DWORD bytes) {
+    COPYDATASTRUCT record{};
+    record.dwData = 1;
+    record.cbData = bytes;
+    record.lpData = const_cast<void*>(data);
+    LRESULT ignored = 0;
+    if (!SendToHost(g_state.AcadWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record), ignored)) {
+        return false;  // not delivered; never sent again
+    }
+    PostMessageA(g_state.AcadWnd, WM_NULL, 0, 0);
+    return true;
+}
+
+std::int32_t ToInt32(std::size_t n) {
+    if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) throw IntOverflowError();
+    return static_cast<std::int32_t>(n);
+}
+
+HWND FindPane(HWND ModuleState::*sought) {
+    FindAcadWindow();
+    if (!Names(g_state.AcadWnd)) return Names(g_state.*sought) ? g_state.*sought : nullptr;
+    if (Names(g_state.*sought)) return g_state.*sought;
+
+    EnumDescendants(g_state.AcadWnd, MatchPaneWindow);  // docked
+    if (!Names(g_state.*sought)) {
+        EnumTopLevel(MatchCmdLineWindow);
+        if (Names(g_state.CmdLineWnd)) {
+            EnumDescendants(g_state.CmdLineWnd, MatchPaneWindow);  // floating
+        } else {
+            FindTextWindow();
+            // Also with a null text window: a null parent enumerates the
+            // top-level windows.
+            EnumDescendants(g_state.TextWnd, MatchPaneWindow);
+        }
+    }
+    return Names(g_state.*sought) ? g_state.*sought : nullptr;
+}
+
+}  // namespace
+
+ModuleState& State() { return g_state; }
+
+void ResetForTests() {
+    g_state = ModuleState{};
+    g_callback_error = nullptr;
+}
+
+void SetHostReplyTimeoutForTests(UINT milliseconds) {
+    g_reply_timeout_ms = milliseconds ? milliseconds : kHostReplyTimeoutMs;
+}
+
+// ---- text tests ----
+
+bool BeginsWithByLocale(const std::string& text, const std::string& literal, int n) {
+    if (n <= 0 || literal.size() < static_cast<std::size_t>(n)) return false;
+    const int have = text.size() < static_cast<std::size_t>(n) ? static_cast<int>(text.size()) : n;
+    return CompareStringA(LOCALE_USER_DEFAULT, 0, text.data(), have, literal.data(), n) == CSTR_EQUAL;
+}
+
+bool ContainsDbcsAware(const std::string& text, const std::string& literal) {
+    if (text.empty() || literal.empty()) return false;
+    const int n = ToInt32(literal.size());
+    std::size_t at = text.find(literal);
+    while (at != std::string::npos && text.size() - at >= literal.size()) {
+        // What the byte at `at` is: walk the characters from the start.
+        bool lead = false;
+        bool trail = false;
+        for (std::size_t i = 0; i <= at; ++i) {
+            if (i == at) {
+                lead = IsDBCSLeadByte(static_cast<BYTE>(text[i])) != FALSE;
+                break;
+            }
+            if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && i + 1 < text.size()) {
+                ++i;
+                if (i == at) {
+                    trail = true;
+                    break;
+                }
+            }
+        }
+        if (!trail && CompareStringA(LOCALE_USER_DEFAULT, 0, text.data() + at, n, literal.data(), n) == CSTR_EQUAL) {
+            return true;
+        }
+        at = text.find(literal, at + (lead ? 2 : 1));
+    }
+    return false;
+}
+
+// ---- window discovery ----
+
+BOOL CALLBACK MatchAcadWindow(HWND window, LPARAM) {
+    return Guarded([&] {
+        BOOL result = kGoOn;
+        const std::string title = WindowTitle(window);
+        if (title.empty()) return result;
+        if (!linktext::BeginsWithBytes(title, "AutoCAD ") && !linktext::BeginsWithBytes(title, "Autodesk ") &&
+            !linktext::BeginsWithBytes(title, "ACAD")) {
+            return result;
+        }
+        const std::string name = WindowClass(window);
+        auto record = [&] {
+            g_state.AcadWnd = window;
+            g_state.AcadProcessId = OwningProcess(window);
+            result = kStop;
+        };
+        if (linktext::BeginsWithBytes(name, "Afx:") && linktext::ContainsBytes(name, ":8:")) record();
+        if (linktext::ContainsBytes(name, "AfxMDIFrame90u")) record();
+        if (linktext::ContainsBytes(name, "AfxMDIFrame100u")) record();
+        return result;
+    });
+}
+
+BOOL CALLBACK MatchTextWindow(HWND window, LPARAM) {
+    return Guarded([&] {
+        const std::string title = WindowTitle(window);
+        if (title.empty()) return kGoOn;
+        if (!BeginsWithByLocale(title, "AutoCAD ", 8)) return kGoOn;
+        const std::string name = WindowClass(window);
+        if (!linktext::BeginsWithBytes(name, "Afx:")) return kGoOn;
+        if (!linktext::ContainsBytes(name, ":b:")) return kGoOn;
+        if (!ContainsDbcsAware(title, "テキスト ウィンドウ")) return kGoOn;
+        if (OwningProcess(window) != g_state.AcadProcessId) return kGoOn;
+        g_state.TextWnd = window;
+        return kStop;
+    });
+}
+
+BOOL CALLBACK MatchCmdLineWindow(HWND window, LPARAM) {
+    return Guarded([&] {
+        const std::string title = WindowTitle(window);
+        if (title.empty()) return kGoOn;
+        const std::string name = WindowClass(window);
+        if (!ContainsDbcsAware(title, "コマンド ライン")) return kGoOn;
+        if (!linktext::BeginsWithBytes(name, "Afx:")) return kGoOn;
+        if (!linktext::ContainsBytes(name, ":8:")) return kGoOn;
+        g_state.CmdLineWnd = window;
+        return kStop;
+    });
+}
+
+BOOL CALLBACK MatchPaneWindow(HWND window, LPARAM) {
+    return Guarded([&] {
+        const std::string title = WindowTitle(window);
+        if (title.empty()) return kGoOn;
+        if (linktext::EqualsBytes(title, "Headlands")) g_state.PromptLineWnd = window;
+        if (linktext::EqualsBytes(title, "MountTam")) g_state.HistoryPaneWnd = window;
+        return Names(g_state.PromptLineWnd) && Names(g_state.HistoryPaneWnd) ? kStop : kGoOn;
+    });
+}
+
+HWND FindAcadWindow() {
+    if (Names(g_state.AcadWnd)) return g_state.AcadWnd;
+    EnumTopLevel(MatchAcadWindow);
+    return g_state.AcadWnd;
+}
+
+bool AcadIsRunning() {
+    FindAcadWindow();
+    return Names(g_state.AcadWnd);
+}
+
+HWND FindTextWindow() {
+    g_state.TextWnd = nullptr;
+    EnumTopLevel(MatchTextWindow);
+    return g_state.TextWnd;
+}
+
+HWND FindPromptLine() { return FindPane(&ModuleState::PromptLineWnd); }
+
+HWND FindHistoryPane() { return FindPane(&ModuleState::HistoryPaneWnd); }
+
+// ---- conversions ----
+
+std::u16string AnsiToWide(const std::string& text) {
+    if (text.empty()) return {};
+    const int in = ToInt32(text.size());
+    const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), in, nullptr, 0);
+    if (n <= 0) return {};
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(n));
+    MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), in, buffer.data(), n);
+    return std::u16string(buffer.begin(), buffer.end());
+}
+
+std::string WideToAnsi(const std::u16string& text) {
+    if (text.empty()) return {};
+    const std::wstring wide(text.begin(), text.end());
+    const int in = ToInt32(wide.size());
+    const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), in, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), in, bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+// ---- command sending ----
+
+bool SendCommand(const std::u16string& command) {
+    FindAcadWindow();
+    const bool wide = IsWindowUnicode(g_state.AcadWnd) != FALSE;
+    return SendCommandAs(command, wide);
+}
+
+bool SendCommandAs(const std::u16string& command, bool wide) {
+    FindAcadWindow();
+    if (!Names(g_state.AcadWnd)) return false;
+    return wide ? SendCommandWide(command) : SendCommandAnsi(command);
+}
+
+bool SendCommandWide(const std::u16string& command) {
+    if (!Names(g_state.AcadWnd)) return false;
+    const std::int32_t n = ToInt32(command.size());
+    // Through the code page and back: AutoCAD gets the characters the code
+    // page holds, the default character for the others.
+    const std::u16string back = AnsiToWide(WideToAnsi(command));
+    // The buffer fits the whole command and its terminator.
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(CheckedAdd(n, 1)), L'\0');
+    const std::size_t units = back.size() < buffer.size() - 1 ? back.size() : buffer.size() - 1;
+    for (std::size_t i = 0; i < units; ++i) buffer[i] = static_cast<wchar_t>(back[i]);
+    const auto bytes = static_cast<DWORD>(CheckedMul(2, CheckedAdd(n, 1)));
+    return DeliverCopyData(buffer.data(), bytes);
+}
+
+bool SendCommandAnsi(const std::u16string& command) {
+    FindAcadWindow();
+    if (!Names(g_state.AcadWnd)) return false;
+    std::vector<char> buffer;
+    const std::string bytes = WideToAnsi(command);
+    buffer.assign(bytes.begin(), bytes.end());
+    buffer.push_back('\0');
+    const auto count = static_cast<DWORD>(CheckedAdd(ToInt32(std::strlen(buffer.data())), 1));
+    return DeliverCopyData(buffer.data(), count);
+}
+
+bool ActivateAcad() {
+    FindAcadWindow();
+    if (!Names(g_state.AcadWnd)) return false;
+    SetForegroundWindow(g_state.AcadWnd);
+    return true;
+}
+
+// ---- command-line reading ----
+
+void ReadWindowText(HWND window, std::string& text) {
+    text.clear();
+    LRESULT length = 0;
+    if (!SendToHost(window, WM_GETTEXTLENGTH, 0, 0, length) || length <= 0) return;
+    if (length > std::numeric_limits<std::int32_t>::max()) throw IntOverflowError();
+    const std::int32_t size = CheckedAdd(CheckedMul(2, static_cast<std::int32_t>(length)), 2);
+    std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
+    LRESULT copied = 0;
+    if (!SendToHost(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer.data()), copied)) {
+        return;
+    }
+    buffer.back() = '\0';
+    text.assign(buffer.data());
+}
+
+void ReadPromptLine(std::string& text) {
+    FindPromptLine();
+    ReadWindowText(g_state.PromptLineWnd, text);
+}
+
+namespace {
+
+// The clipboard's CF_TEXT up to its first zero byte; empty when it holds
+// no text. The clipboard must be open.
+std::string ClipboardText() {
+    const HANDLE data = GetClipboardData(CF_TEXT);
+    if (!data) return {};
+    win::GlobalLockGuard lock(static_cast<HGLOBAL>(data));
+    if (!lock) return {};
+    const char* bytes = static_cast<const char*>(lock.data());
+    const SIZE_T size = lock.size();
+    SIZE_T n = 0;
+    while (n < size && bytes[n] != '\0') ++n;
+    return std::string(bytes, n);
+}
+
+struct ClipboardFailure {};
+
+}  // namespace
+
+void CopyHistoryText(std::string& text) {
+    text.clear();
+    FindTextWindow();
+    const HWND text_window = g_state.TextWnd;
+    if (!Names(text_window)) return;  // the clipboard is not touched
+
+    const HWND owner = clipboard::OwnerWindow();
+    clipboard::SavedClipboard saved;
+    bool touched = false;
+    bool failed = false;
+    try {
+        if (!owner) throw ClipboardFailure{};
+        {
+            // Save what the user has there, then empty it for AutoCAD.
+            const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
+            if (!open) throw ClipboardFailure{};
+            saved = clipboard::SaveOpenClipboard();
+            touched = true;
+            if (!EmptyClipboard()) throw ClipboardFailure{};
+        }
+        // Closed while AutoCAD works.
+        LRESULT ignored = 0;
+        if (SendToHost(text_window, WM_COMMAND, MAKEWPARAM(kCopyHistoryCommand, 0), 0, ignored)) {
+            const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
+            if (!open) throw ClipboardFailure{};
+            text = ClipboardText();
+        }
+        // A text window that did not answer in time gives the empty text.
+    } catch (...) {
+        failed = true;
+    }
+
+    // Put the user's clipboard back, also after a failure; where nothing was
+    // saved this leaves it empty.
+    if (touched) {
+        bool restored = false;
+        try {
+            const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
+            if (open) {
+                restored = clipboard::RestoreOpenClipboard(saved);
+            }
+        } catch (...) {
+            restored = false;
+        }
+        if (!restored) failed = true;
+    }
+    if (failed) {
+        text.clear();
+        throw SilentAbort();
+    }
+}
+
+void LastHistoryLine(std::string& line) {
+    line.clear();
+    std::string history;
+    CopyHistoryText(history);
+    line = linktext::LastNonEmptyLine(history);
+}
+
+// ---- system variable query ----
+
+namespace {
+
+class LinkSysVarHost final : public linktext::SysVarHost {
+public:
+    explicit LinkSysVarHost(bool wide) : wide_(wide) {}
+    bool IsRunning() override { return AcadIsRunning(); }
+    void Send(const std::string& command) override { SendCommandAs(AnsiToWide(command), wide_); }
+    void ReadPromptLine(std::string& text) override { Acad11ACtrl::ReadPromptLine(text); }
+    void CopyHistoryText(std::string& text) override { Acad11ACtrl::CopyHistoryText(text); }
+
+private:
+    bool wide_;
+};
+
+}  // namespace
+
+void QuerySysVarAs(const std::string& name, bool wide, std::string& value) {
+    LinkSysVarHost host(wide);
+    linktext::QuerySysVar(host, name, value);
+}
+
+void QuerySysVar(const std::string& name, std::string& value) {
+    const bool wide = IsWindowUnicode(g_state.AcadWnd) != FALSE;
+    QuerySysVarAs(name, wide, value);
+}
+
+void ExtractBetween(const std::string& text, char open, char close, std::string& result) {
+    linktext::ExtractBetween(text, open, close, result);
+}
+
+}  // namespace tarvel::Acad11ACtrl

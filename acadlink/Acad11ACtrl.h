@@ -1,0 +1,88 @@
+// Acad11ACtrl: the CAD link. Finds AutoCAD's windows and keeps them, types
+// commands into AutoCAD with WM_COPYDATA, reads its prompt line and its
+// command history, and reads system variables. Win32 only.
+//
+// 8-bit texts are std::string of code-page bytes (Shift-JIS on the target
+// machines); command texts are UTF-16 std::u16string.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tarvel::Acad11ACtrl {
+
+// What has been found, kept for the life of the process. The handles name
+// windows of another process: never owned, never freed.
+struct ModuleState {
+    HWND AcadWnd = nullptr;        // the main frame window
+    DWORD AcadProcessId = 0;       // the process that owns AcadWnd
+    HWND TextWnd = nullptr;        // the text window
+    HWND CmdLineWnd = nullptr;     // the floating command-line window
+    HWND PromptLineWnd = nullptr;  // "Headlands": its text is the prompt line
+    HWND HistoryPaneWnd = nullptr; // "MountTam": the history pane
+};
+
+ModuleState& State();
+
+// Every wait on one of AutoCAD's windows is bounded by this, long enough
+// for a busy AutoCAD; a window that does not answer in time counts as not
+// reached.
+constexpr UINT kHostReplyTimeoutMs = 10000;
+
+// Opening the clipboard is retried this long while another program holds it.
+constexpr DWORD kClipboardOpenRetryMs = 1000;
+
+// The history copy command of the text window.
+constexpr WPARAM kCopyHistoryCommand = 32781;
+
+// Window discovery.
+HWND FindAcadWindow();
+bool AcadIsRunning();
+HWND FindTextWindow();
+HWND FindPromptLine();
+HWND FindHistoryPane();
+
+BOOL CALLBACK MatchAcadWindow(HWND window, LPARAM value);
+BOOL CALLBACK MatchTextWindow(HWND window, LPARAM value);
+BOOL CALLBACK MatchCmdLineWindow(HWND window, LPARAM value);
+BOOL CALLBACK MatchPaneWindow(HWND window, LPARAM value);
+
+// The text tests of the window search that need the locale.
+// `n` bytes of the text compared with the literal by CompareStringA.
+bool BeginsWithByLocale(const std::string& text, const std::string& literal, int n);
+// The literal found at a character boundary and equal by CompareStringA.
+bool ContainsDbcsAware(const std::string& text, const std::string& literal);
+
+// Command sending: true when the message was delivered to AutoCAD's main
+// window within the bound, false when no main window was found (nothing
+// was sent) or it did not answer in time.
+bool SendCommand(const std::u16string& command);
+bool SendCommandAs(const std::u16string& command, bool wide);
+bool SendCommandWide(const std::u16string& command);
+bool SendCommandAnsi(const std::u16string& command);
+bool ActivateAcad();
+
+// Command-line reading; each first empties its output.
+void ReadWindowText(HWND window, std::string& text);
+void ReadPromptLine(std::string& text);
+// Puts what the user had on the clipboard back afterwards. A clipboard that
+// cannot be used raises SilentAbort.
+void CopyHistoryText(std::string& text);
+void LastHistoryLine(std::string& line);
+
+// System variable query.
+void QuerySysVarAs(const std::string& name, bool wide, std::string& value);
+void QuerySysVar(const std::string& name, std::string& value);
+void ExtractBetween(const std::string& text, char open, char close, std::string& result);
+
+// Conversions with the calling thread's ANSI code page, no flags.
+std::u16string AnsiToWide(const std::string& text);
+std::string WideToAnsi(const std::u16string& text);
+
+// For tests: a fresh module state, and a shorter bound on host replies
+// (0 restores kHostReplyTimeoutMs).
+void ResetForTests();
+void SetHostReplyTimeoutForTests(UINT milliseconds);
+
+}  // namespace tarvel::Acad11ACtrl

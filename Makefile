@@ -2,7 +2,7 @@
 #   make test   every test: native (ASan + UBSan), then Windows under Wine
 #   make demo   Tarvel against the scripted CAD host, with pictures
 SHELL := /bin/bash
-.PHONY: test demo setup native windows test-native test-windows fuzz clean
+.PHONY: test demo setup native windows test-native test-windows test-fuzz clean
 
 setup:
 	@scripts/setup
@@ -22,7 +22,13 @@ test-native: native
 test-windows: windows
 	@scripts/wine-env ctest --preset windows
 
-test: test-native test-windows
+# A short bounded run of each libFuzzer harness on its seed corpus.
+test-fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@ctest --test-dir build/fuzz --output-on-failure
+
+test: test-native test-fuzz test-windows
 
 demo: windows
 	@if [ -x scripts/demo ]; then scripts/demo; else echo "make demo arrives with the end-to-end work (scripts/demo)"; exit 1; fi

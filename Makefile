@@ -33,5 +33,10 @@ test: test-native test-fuzz test-windows
 demo: windows
 	@if [ -x scripts/demo ]; then scripts/demo; else echo "make demo arrives with the end-to-end work (scripts/demo)"; exit 1; fi
 
+# build/release/tarvel-VERSION.zip: Tarvel.exe, cadhost.exe, the demo picks, the Japanese guide
+.PHONY: release
+release: windows
+	@scripts/package-release
+
 clean:
 	rm -rf build

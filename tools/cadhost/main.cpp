@@ -1,0 +1,905 @@
+// cadhost.exe: a Win32 program that presents the windows of a Japanese
+// AutoCAD 2004 and answers typed input (WM_COPYDATA) the way it does. The
+// command interpreter, the formats and the drawing live in portable files;
+// this file owns the windows, the clipboard, the files and the timers.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/cadhost/drawing.h"
+#include "tools/cadhost/interpreter.h"
+#include "tools/cadhost/options.h"
+#include "tools/cadhost/text.h"
+
+namespace {
+
+using cadhost::Dimension;
+using cadhost::Direction;
+using cadhost::Point;
+
+// MFC-style class names as AutoCAD 2004's windows have them: hInstance,
+// class style, cursor, brush, icon. ":8:" is CS_DBLCLKS, ":b:" adds
+// CS_HREDRAW | CS_VREDRAW.
+constexpr wchar_t kFrameClass[] = L"Afx:00400000:8:00010003:00000000:00000000";
+constexpr wchar_t kFloatClass[] = L"Afx:00400000:8:00010003:00000010:00000000";
+constexpr wchar_t kTextClass[] = L"Afx:00400000:b:00010003:00000006:00000000";
+constexpr wchar_t kViewClass[] = L"Afx:00400000:3:00010003:00000000:00000000";
+constexpr wchar_t kBarClass[] = L"AfxControlBar42s";
+constexpr wchar_t kCmdLineClass[] = L"AcCmdLineFrame";
+constexpr wchar_t kPromptClass[] = L"AcCmdLinePrompt";
+constexpr wchar_t kHistoryClass[] = L"AcCmdLineHistory";
+
+constexpr wchar_t kFrameTitle[] = L"AutoCAD 2004 - [Drawing1.dwg]";
+constexpr wchar_t kFloatTitle[] = L"コマンド ライン";
+constexpr wchar_t kTextTitle[] = L"AutoCAD テキスト ウィンドウ - Drawing1.dwg";
+
+constexpr WORD kCopyHistoryCommand = 32781;
+constexpr UINT_PTR kScriptTimer = 1;
+constexpr int kPromptHeight = 20;
+constexpr int kHistoryHeight = 88;
+
+std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
+std::u16string U(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+
+std::string ToAnsi(const std::wstring& w) {
+    if (w.empty()) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring FromAnsi(const char* p, size_t len) {
+    if (len == 0) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(len), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(len), w.data(), n);
+    return w;
+}
+
+// Messages to the user: to the inherited standard error when there is one
+// (a console, a pipe or a file), else to the parent's console, else in a
+// message box, since a GUI program may have none of them.
+void Tell(const std::u16string& text, bool error) {
+    const std::string utf8 = cadhost::ToUtf8(text) + (text.empty() || text.back() != u'\n' ? "\n" : "");
+    HANDLE h = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (!h || h == INVALID_HANDLE_VALUE) {
+        if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+            h = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+        }
+    }
+    DWORD written = 0;
+    if (h && h != INVALID_HANDLE_VALUE &&
+        WriteFile(h, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr))
+        return;
+    MessageBoxW(nullptr, W(text).c_str(), L"cadhost", MB_OK | (error ? MB_ICONSTOP : MB_ICONINFORMATION));
+}
+
+// The JSON Lines log: one object a line, flushed line by line so a reader
+// sees every event as soon as it happened.
+class Log {
+public:
+    bool Open(const std::u16string& path) {
+        file_ = _wfopen(W(path).c_str(), L"wb");
+        return file_ != nullptr;
+    }
+    void Write(const std::string& kind, const std::string& fields = {}) {
+        if (!file_) return;
+        std::string line = "{\"kind\":" + cadhost::JsonString(cadhost::FromUtf8(kind));
+        if (!fields.empty()) line += "," + fields;
+        line += "}\n";
+        std::fwrite(line.data(), 1, line.size(), file_);
+        std::fflush(file_);
+    }
+    void Close() {
+        if (file_) std::fclose(file_);
+        file_ = nullptr;
+    }
+
+private:
+    FILE* file_ = nullptr;
+};
+
+std::string Field(const char* name, const std::u16string& text) {
+    return std::string("\"") + name + "\":" + cadhost::JsonString(text);
+}
+std::string PointField(const char* name, const Point& p) {
+    return std::string("\"") + name + "\":[" + cadhost::JsonNumber(p.x) + "," + cadhost::JsonNumber(p.y) + "," +
+           cadhost::JsonNumber(p.z) + "]";
+}
+
+struct Host;
+Host* g_host = nullptr;
+
+class Events : public cadhost::InterpreterEvents {
+public:
+    explicit Events(Log& log) : log_(log) {}
+    void OnHistory(const std::u16string& line) override { log_.Write("history", Field("text", line)); }
+    void OnPrompt(const std::u16string& prompt) override { log_.Write("prompt", Field("text", prompt)); }
+    void OnComplaint(const std::u16string& text) override { log_.Write("complaint", Field("text", text)); }
+    void OnCancel(const std::u16string& line) override {
+        log_.Write("cancel", "\"source\":\"" + source + "\"," + Field("text", line));
+    }
+    void OnIdentified(const Point& p) override { log_.Write("identified", PointField("point", p)); }
+    void OnDimension(const Dimension& d) override {
+        std::string f = "\"index\":" + std::to_string(++count_) + "," + PointField("p1", d.p1) + "," +
+                        PointField("p2", d.p2) + ",\"dir\":\"" + (d.dir == Direction::H ? "H" : "V") + "\"," +
+                        PointField("pos", d.pos) + ",\"text\":" + (d.text ? cadhost::JsonString(*d.text) : "null") +
+                        ",\"measurement\":" + cadhost::JsonNumber(d.measurement) + "," +
+                        Field("shown", cadhost::ResolvedText(d));
+        log_.Write("dimension", f);
+    }
+    std::string source = "typed";  // who is acting on the interpreter now
+
+private:
+    Log& log_;
+    int count_ = 0;
+};
+
+struct Host {
+    cadhost::Options options;
+    std::vector<cadhost::PickAction> script;
+    size_t next_action = 0;
+    Log log;
+    Events events{log};
+    cadhost::Interpreter interp{&events};
+
+    HINSTANCE instance = nullptr;
+    bool ansi = false;
+    HWND frame = nullptr, view = nullptr, bar = nullptr, cmdline = nullptr;
+    HWND floating = nullptr, text_wnd = nullptr, headlands = nullptr, mounttam = nullptr;
+    HFONT ui_font = nullptr;
+
+    bool timer_armed = false;
+    std::uint64_t timer_serial = 0;
+    bool outputs_written = false;
+
+    // The view's mapping from drawing units to pixels (y up in the drawing).
+    double view_scale = 1, view_x0 = 0, view_y0 = 0;
+    int view_h = 0;
+};
+
+LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return g_host->ansi ? DefWindowProcA(hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void Refresh() {
+    for (HWND h : {g_host->headlands, g_host->mounttam, g_host->view})
+        if (h) InvalidateRect(h, nullptr, TRUE);
+}
+
+// Arms the script timer for the ID prompt now showing; a prompt that went
+// away before the timer fired gets nothing.
+void ScheduleScript() {
+    Host& h = *g_host;
+    const bool want = h.interp.InIdPrompt() && h.next_action < h.script.size();
+    if (want) {
+        if (!h.timer_armed || h.timer_serial != h.interp.PromptSerial()) {
+            SetTimer(h.frame, kScriptTimer, static_cast<UINT>(h.options.think_ms), nullptr);
+            h.timer_armed = true;
+            h.timer_serial = h.interp.PromptSerial();
+        }
+    } else if (h.timer_armed) {
+        KillTimer(h.frame, kScriptTimer);
+        h.timer_armed = false;
+    }
+}
+
+void AfterInput() {
+    Refresh();
+    ScheduleScript();
+}
+
+void RunScriptAction() {
+    Host& h = *g_host;
+    KillTimer(h.frame, kScriptTimer);
+    h.timer_armed = false;
+    if (!h.interp.InIdPrompt() || h.timer_serial != h.interp.PromptSerial() || h.next_action >= h.script.size()) {
+        ScheduleScript();
+        return;
+    }
+    const cadhost::PickAction a = h.script[h.next_action++];
+    h.events.source = "script";
+    const std::string line = ",\"line\":" + std::to_string(a.line);
+    switch (a.kind) {
+        case cadhost::PickKind::Pick:
+            h.log.Write("pick", "\"source\":\"script\"," + PointField("point", a.p) + line);
+            h.interp.Pick(a.p);
+            break;
+        case cadhost::PickKind::End:
+            h.log.Write("end", "\"source\":\"script\"" + line);
+            h.interp.RightClick();
+            break;
+        case cadhost::PickKind::Cancel:
+            h.interp.Escape();
+            break;
+    }
+    h.events.source = "typed";
+    if (h.next_action == h.script.size()) h.log.Write("script-done");
+    AfterInput();
+}
+
+bool MouseMayPick() { return g_host->next_action >= g_host->script.size(); }
+
+// WM_COPYDATA with dwData 1: typed input, UTF-16 for a Unicode frame, else
+// 8-bit text of the ANSI code page. The length comes from cbData alone; the
+// text ends early at a zero character.
+LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
+    Host& h = *g_host;
+    if (!cds) return FALSE;
+    const bool wide = IsWindowUnicode(h.frame) != FALSE;
+    std::wstring text;
+    if (cds->lpData && cds->cbData) {
+        if (wide) {
+            const auto* p = static_cast<const wchar_t*>(cds->lpData);
+            size_t n = cds->cbData / 2;  // an odd last byte is no character
+            for (size_t i = 0; i < n; ++i) {
+                if (p[i] == 0) break;
+                text += p[i];
+            }
+        } else {
+            const auto* p = static_cast<const char*>(cds->lpData);
+            const size_t n = strnlen(p, cds->cbData);
+            text = FromAnsi(p, n);
+        }
+    }
+    std::string fields = "\"enc\":\"" + std::string(wide ? "W" : "A") + "\",\"cbData\":" + std::to_string(cds->cbData) +
+                         "," + Field("text", U(text));
+    if (cds->dwData != 1) {
+        h.log.Write("copydata-ignored", "\"dwData\":" + std::to_string(static_cast<unsigned long long>(cds->dwData)) +
+                                            "," + fields);
+        return FALSE;
+    }
+    h.log.Write("command", fields);
+    h.events.source = "typed";
+    h.interp.Type(U(text));
+    AfterInput();
+    return TRUE;
+}
+
+// WM_COMMAND 32781 to the text window: the whole history onto the clipboard
+// as text, before the message returns.
+void CopyHistory(HWND owner) {
+    Host& h = *g_host;
+    const std::wstring text = W(h.interp.HistoryText());
+    const std::string ansi = ToAnsi(text);
+    bool opened = false;
+    for (int attempt = 0; attempt < 50 && !(opened = OpenClipboard(owner)); ++attempt) Sleep(10);
+    if (!opened) {
+        h.log.Write("copy-history", "\"ok\":false,\"error\":\"the clipboard could not be opened\"");
+        return;
+    }
+    EmptyClipboard();
+    bool ok = true;
+    auto put = [&](UINT format, const void* data, size_t bytes) {
+        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        void* p = mem ? GlobalLock(mem) : nullptr;
+        if (!p) {
+            if (mem) GlobalFree(mem);
+            ok = false;
+            return;
+        }
+        std::memcpy(p, data, bytes);
+        GlobalUnlock(mem);
+        if (!SetClipboardData(format, mem)) {
+            GlobalFree(mem);
+            ok = false;
+        }
+    };
+    put(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    put(CF_TEXT, ansi.c_str(), ansi.size() + 1);
+    CloseClipboard();
+    h.log.Write("copy-history", std::string("\"ok\":") + (ok ? "true" : "false") + ",\"lines\":" +
+                                    std::to_string(h.interp.History().size()));
+}
+
+void WriteFileBytes(const std::u16string& path, const std::string& bytes, const char* what) {
+    FILE* f = _wfopen(W(path).c_str(), L"wb");
+    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f && std::fclose(f) != 0) ok = false;
+    g_host->log.Write("written", std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" +
+                                     (ok ? "true" : "false"));
+    if (!ok) Tell(u"cadhost: cannot write " + path, true);
+}
+
+void WriteOutputs() {
+    Host& h = *g_host;
+    if (h.outputs_written) return;
+    h.outputs_written = true;
+    if (!h.options.dxf.empty())
+        WriteFileBytes(h.options.dxf, cadhost::WriteDxf(h.interp.Dimensions(), h.interp.Identified()), "dxf");
+    if (!h.options.svg.empty())
+        WriteFileBytes(h.options.svg, cadhost::WriteSvg(h.interp.Dimensions(), h.interp.Identified()), "svg");
+}
+
+// ---- painting ----
+
+HFONT MakeFont(int height, int escapement) {
+    LOGFONTW lf{};
+    lf.lfHeight = -height;
+    lf.lfEscapement = lf.lfOrientation = escapement;
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    lf.lfQuality = ANTIALIASED_QUALITY;
+    wcscpy(lf.lfFaceName, L"ＭＳ ゴシック");
+    return CreateFontIndirectW(&lf);
+}
+
+void PaintTextLine(HDC dc, RECT rc, const std::u16string& text, COLORREF fg, COLORREF bg) {
+    SetBkColor(dc, bg);
+    SetTextColor(dc, fg);
+    HBRUSH b = CreateSolidBrush(bg);
+    FillRect(dc, &rc, b);
+    DeleteObject(b);
+    const std::wstring w = W(text);
+    HGDIOBJ old = SelectObject(dc, g_host->ui_font);
+    TextOutW(dc, rc.left + 4, rc.top + 2, w.c_str(), static_cast<int>(w.size()));
+    SelectObject(dc, old);
+}
+
+void PaintPrompt(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    PaintTextLine(dc, rc, g_host->interp.PromptLine(), RGB(0, 0, 0), RGB(255, 255, 255));
+    EndPaint(hwnd, &ps);
+}
+
+void PaintHistory(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    HBRUSH b = CreateSolidBrush(RGB(255, 255, 255));
+    FillRect(dc, &rc, b);
+    DeleteObject(b);
+    const auto& hist = g_host->interp.History();
+    HGDIOBJ old = SelectObject(dc, g_host->ui_font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    const int line_h = 16;
+    int y = rc.bottom - line_h - 2;
+    for (size_t i = hist.size(); i > 0 && y > -line_h; --i, y -= line_h) {
+        const std::wstring w = W(hist[i - 1]);
+        TextOutW(dc, 4, y, w.c_str(), static_cast<int>(w.size()));
+    }
+    SelectObject(dc, old);
+    EndPaint(hwnd, &ps);
+}
+
+// Fits the drawing into the view, keeping at least a default area so the
+// first picks of an empty drawing land where the user expects them.
+void UpdateViewMapping(const RECT& rc) {
+    Host& h = *g_host;
+    double minx = -500, maxx = 4500, miny = -1500, maxy = 2000;
+    auto grow = [&](const Point& p) {
+        minx = std::min(minx, p.x);
+        maxx = std::max(maxx, p.x);
+        miny = std::min(miny, p.y);
+        maxy = std::max(maxy, p.y);
+    };
+    for (const auto& p : h.interp.Identified()) grow(p);
+    for (const auto& d : h.interp.Dimensions()) {
+        grow(d.p1);
+        grow(d.p2);
+        grow(d.pos);
+    }
+    const double w = std::max(1, static_cast<int>(rc.right - rc.left) - 40);
+    const double hh = std::max(1, static_cast<int>(rc.bottom - rc.top) - 40);
+    h.view_scale = std::min(w / (maxx - minx), hh / (maxy - miny));
+    h.view_x0 = minx - (w / h.view_scale - (maxx - minx)) / 2 - 20 / h.view_scale;
+    h.view_y0 = miny - (hh / h.view_scale - (maxy - miny)) / 2 - 20 / h.view_scale;
+    h.view_h = rc.bottom - rc.top;
+}
+
+POINT ToPixel(const Point& p) {
+    const Host& h = *g_host;
+    const double px = (p.x - h.view_x0) * h.view_scale;
+    const double py = h.view_h - (p.y - h.view_y0) * h.view_scale;
+    auto clamp = [](double v) { return static_cast<LONG>(std::max(-30000.0, std::min(30000.0, v))); };
+    return POINT{clamp(px), clamp(py)};
+}
+
+Point ToDrawing(int px, int py) {
+    const Host& h = *g_host;
+    Point p;
+    p.x = std::round((px / h.view_scale + h.view_x0) * 10) / 10;
+    p.y = std::round(((h.view_h - py) / h.view_scale + h.view_y0) * 10) / 10;
+    return p;
+}
+
+void Line(HDC dc, const Point& a, const Point& b) {
+    const POINT pa = ToPixel(a), pb = ToPixel(b);
+    MoveToEx(dc, pa.x, pa.y, nullptr);
+    LineTo(dc, pb.x, pb.y);
+}
+
+void PaintView(HWND hwnd) {
+    Host& h = *g_host;
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    HBRUSH bg = CreateSolidBrush(RGB(0, 0, 0));
+    FillRect(dc, &rc, bg);
+    DeleteObject(bg);
+    UpdateViewMapping(rc);
+    SetBkMode(dc, TRANSPARENT);
+
+    const double scale = cadhost::DrawingScale(h.interp.Dimensions(), h.interp.Identified());
+    HPEN dim_pen = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
+    HPEN tick_pen = CreatePen(PS_SOLID, 2, RGB(0, 255, 0));
+    HGDIOBJ old_pen = SelectObject(dc, dim_pen);
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetTextAlign(dc, TA_CENTER | TA_BASELINE);
+    for (const auto& d : h.interp.Dimensions()) {
+        const cadhost::DimGeometry g = cadhost::LayOut(d, scale);
+        SelectObject(dc, dim_pen);
+        Line(dc, g.ext1.a, g.ext1.b);
+        Line(dc, g.ext2.a, g.ext2.b);
+        Line(dc, g.line.a, g.line.b);
+        SelectObject(dc, tick_pen);
+        Line(dc, g.tick1.a, g.tick1.b);
+        Line(dc, g.tick2.a, g.tick2.b);
+        for (const auto& t : g.texts) {
+            const int px_h = std::max(8, static_cast<int>(t.height * h.view_scale));
+            HFONT f = MakeFont(px_h, t.angle == 0 ? 0 : 900);
+            HGDIOBJ old_font = SelectObject(dc, f);
+            // The baseline lies a little under the centre, across the text.
+            Point base = t.center;
+            if (t.angle == 0)
+                base.y -= t.height * 0.4;
+            else
+                base.x += t.height * 0.4;
+            const POINT pb = ToPixel(base);
+            const std::wstring w = W(t.text);
+            TextOutW(dc, pb.x, pb.y, w.c_str(), static_cast<int>(w.size()));
+            SelectObject(dc, old_font);
+            DeleteObject(f);
+        }
+    }
+    HPEN pick_pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 0));
+    SelectObject(dc, pick_pen);
+    SetTextAlign(dc, TA_LEFT | TA_BOTTOM);
+    SetTextColor(dc, RGB(255, 255, 0));
+    HGDIOBJ old_font = SelectObject(dc, h.ui_font);
+    int n = 0;
+    for (const auto& p : h.interp.Identified()) {
+        const POINT c = ToPixel(p);
+        MoveToEx(dc, c.x - 5, c.y, nullptr);
+        LineTo(dc, c.x + 6, c.y);
+        MoveToEx(dc, c.x, c.y - 5, nullptr);
+        LineTo(dc, c.x, c.y + 6);
+        const std::wstring label = std::to_wstring(++n);
+        TextOutW(dc, c.x + 4, c.y - 3, label.c_str(), static_cast<int>(label.size()));
+    }
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_pen);
+    DeleteObject(dim_pen);
+    DeleteObject(tick_pen);
+    DeleteObject(pick_pen);
+    EndPaint(hwnd, &ps);
+}
+
+// ---- layout of the command-line windows ----
+
+// Puts the prompt line under the history pane, filling `parent`'s client.
+void LayoutCmdLine(HWND parent) {
+    RECT rc;
+    GetClientRect(parent, &rc);
+    const int w = rc.right, hgt = rc.bottom;
+    if (g_host->mounttam && GetParent(g_host->mounttam) == parent)
+        MoveWindow(g_host->mounttam, 0, 0, w, std::max(0, hgt - kPromptHeight), TRUE);
+    if (g_host->headlands && GetParent(g_host->headlands) == parent)
+        MoveWindow(g_host->headlands, 0, std::max(0, hgt - kPromptHeight), w, kPromptHeight, TRUE);
+}
+
+void LayoutFrame() {
+    Host& h = *g_host;
+    RECT rc;
+    GetClientRect(h.frame, &rc);
+    const int bar_h = h.bar ? kHistoryHeight + kPromptHeight + 6 : 0;
+    if (h.view) MoveWindow(h.view, 0, 0, rc.right, std::max(0, static_cast<int>(rc.bottom) - bar_h), TRUE);
+    if (h.bar) {
+        MoveWindow(h.bar, 0, rc.bottom - bar_h, rc.right, bar_h, TRUE);
+        MoveWindow(h.cmdline, 3, 3, std::max(0, static_cast<int>(rc.right) - 6), bar_h - 6, TRUE);
+    }
+}
+
+// ---- window procedures ----
+
+LRESULT GetPromptText(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    const std::wstring w = W(g_host->interp.PromptLine());
+    if (!IsWindowUnicode(hwnd)) {
+        const std::string a = ToAnsi(w);
+        if (msg == WM_GETTEXTLENGTH) return static_cast<LRESULT>(a.size());
+        if (wp == 0 || !lp) return 0;
+        size_t n = std::min(a.size(), static_cast<size_t>(wp) - 1);
+        // Never cut a double-byte character in half.
+        size_t k = 0;
+        while (k < n) {
+            const size_t step = IsDBCSLeadByte(static_cast<BYTE>(a[k])) ? 2 : 1;
+            if (k + step > n) break;
+            k += step;
+        }
+        std::memcpy(reinterpret_cast<char*>(lp), a.data(), k);
+        reinterpret_cast<char*>(lp)[k] = 0;
+        return static_cast<LRESULT>(k);
+    }
+    if (msg == WM_GETTEXTLENGTH) return static_cast<LRESULT>(w.size());
+    if (wp == 0 || !lp) return 0;
+    size_t n = std::min(w.size(), static_cast<size_t>(wp) - 1);
+    if (n > 0 && n < w.size() && IS_HIGH_SURROGATE(w[n - 1])) --n;
+    std::memcpy(reinterpret_cast<wchar_t*>(lp), w.data(), n * sizeof(wchar_t));
+    reinterpret_cast<wchar_t*>(lp)[n] = 0;
+    return static_cast<LRESULT>(n);
+}
+
+LRESULT CALLBACK PromptProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_GETTEXTLENGTH:
+        case WM_GETTEXT:
+            // The window keeps "Headlands" as its name; asked for its text
+            // it answers with the current prompt line.
+            return GetPromptText(hwnd, msg, wp, lp);
+        case WM_PAINT:
+            PaintPrompt(hwnd);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+    }
+    return DefProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK HistoryProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_PAINT:
+            PaintHistory(hwnd);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+    }
+    return DefProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK CmdLineProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SIZE) {
+        LayoutCmdLine(hwnd);
+        return 0;
+    }
+    return DefProc(hwnd, msg, wp, lp);
+}
+
+void TypeKey(WPARAM ch) {
+    Host& h = *g_host;
+    h.events.source = "keyboard";
+    const char16_t c = static_cast<char16_t>(ch);
+    if (c == 27) h.log.Write("cancel-key", "\"source\":\"keyboard\"");
+    h.interp.Type(std::u16string_view(&c, 1));
+    h.events.source = "typed";
+    AfterInput();
+}
+
+LRESULT CALLBACK ViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Host& h = *g_host;
+    switch (msg) {
+        case WM_PAINT:
+            PaintView(hwnd);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_LBUTTONDOWN:
+            SetFocus(hwnd);
+            if (MouseMayPick() && h.interp.WantsPoint()) {
+                const Point p = ToDrawing(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+                h.log.Write("pick", "\"source\":\"mouse\"," + PointField("point", p));
+                h.events.source = "mouse";
+                h.interp.Pick(p);
+                h.events.source = "typed";
+                AfterInput();
+            }
+            return 0;
+        case WM_RBUTTONDOWN:
+            if (MouseMayPick() && !h.interp.Idle()) {
+                h.log.Write("end", "\"source\":\"mouse\"");
+                h.events.source = "mouse";
+                h.interp.RightClick();
+                h.events.source = "typed";
+                AfterInput();
+            }
+            return 0;
+        case WM_CHAR:
+            TypeKey(wp);
+            return 0;
+        case WM_SIZE:
+            InvalidateRect(hwnd, nullptr, TRUE);
+            return 0;
+    }
+    return DefProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Host& h = *g_host;
+    switch (msg) {
+        case WM_COPYDATA:
+            return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lp));
+        case WM_NULL:
+            return 0;
+        case WM_TIMER:
+            if (wp == kScriptTimer) {
+                RunScriptAction();
+                return 0;
+            }
+            break;
+        case WM_SIZE:
+            if (hwnd == h.frame) LayoutFrame();
+            return 0;
+        case WM_CHAR:
+            TypeKey(wp);
+            return 0;
+        case WM_CLOSE:
+            WriteOutputs();
+            h.log.Write("close");
+            DestroyWindow(hwnd);
+            return 0;
+        case WM_ENDSESSION:
+            if (wp) WriteOutputs();
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+    }
+    return DefProc(hwnd, msg, wp, lp);
+}
+
+// The floating command line and the text window: closing them only hides
+// them, as AutoCAD does.
+LRESULT CALLBACK FloatProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_SIZE:
+            LayoutCmdLine(hwnd);
+            return 0;
+        case WM_CLOSE:
+            ShowWindow(hwnd, SW_HIDE);
+            return 0;
+        case WM_CHAR:
+            TypeKey(wp);
+            return 0;
+    }
+    return DefProc(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK TextProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (LOWORD(wp) == kCopyHistoryCommand) {
+                CopyHistory(hwnd);
+                return 0;
+            }
+            break;
+        case WM_SIZE:
+            LayoutCmdLine(hwnd);
+            return 0;
+        case WM_CLOSE:
+            ShowWindow(hwnd, SW_HIDE);
+            return 0;
+        case WM_CHAR:
+            TypeKey(wp);
+            return 0;
+    }
+    return DefProc(hwnd, msg, wp, lp);
+}
+
+// Every exception stops at the window procedure: the host must keep running
+// whatever it is sent.
+template <WNDPROC Proc>
+LRESULT CALLBACK Guarded(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    try {
+        return Proc(hwnd, msg, wp, lp);
+    } catch (const std::exception& e) {
+        g_host->log.Write("error", "\"what\":" + cadhost::JsonString(cadhost::FromUtf8(e.what())));
+    } catch (...) {
+        g_host->log.Write("error", "\"what\":\"unknown\"");
+    }
+    return 0;
+}
+
+bool Register(const wchar_t* name, WNDPROC proc, UINT style, HBRUSH brush) {
+    Host& h = *g_host;
+    HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    HICON icon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    if (h.ansi) {
+        const std::string a = ToAnsi(name);
+        WNDCLASSA wc{};
+        wc.style = style;
+        wc.lpfnWndProc = proc;
+        wc.hInstance = h.instance;
+        wc.hCursor = cursor;
+        wc.hIcon = icon;
+        wc.hbrBackground = brush;
+        wc.lpszClassName = a.c_str();
+        return RegisterClassA(&wc) != 0;
+    }
+    WNDCLASSW wc{};
+    wc.style = style;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = h.instance;
+    wc.hCursor = cursor;
+    wc.hIcon = icon;
+    wc.hbrBackground = brush;
+    wc.lpszClassName = name;
+    return RegisterClassW(&wc) != 0;
+}
+
+HWND Create(DWORD ex, const wchar_t* cls, const wchar_t* title, DWORD style, int x, int y, int w, int hgt,
+            HWND parent) {
+    Host& h = *g_host;
+    if (h.ansi)
+        return CreateWindowExA(ex, ToAnsi(cls).c_str(), ToAnsi(title).c_str(), style, x, y, w, hgt, parent, nullptr,
+                               h.instance, nullptr);
+    return CreateWindowExW(ex, cls, title, style, x, y, w, hgt, parent, nullptr, h.instance, nullptr);
+}
+
+bool CreateWindows() {
+    Host& h = *g_host;
+    HBRUSH face = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    if (!Register(kFrameClass, Guarded<FrameProc>, CS_DBLCLKS, face) ||
+        !Register(kFloatClass, Guarded<FloatProc>, CS_DBLCLKS, face) ||
+        !Register(kTextClass, Guarded<TextProc>, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, face) ||
+        !Register(kViewClass, Guarded<ViewProc>, CS_HREDRAW | CS_VREDRAW, nullptr) ||
+        !Register(kBarClass, Guarded<CmdLineProc>, 0, face) ||
+        !Register(kCmdLineClass, Guarded<CmdLineProc>, 0, face) ||
+        !Register(kPromptClass, Guarded<PromptProc>, 0, nullptr) ||
+        !Register(kHistoryClass, Guarded<HistoryProc>, 0, nullptr))
+        return false;
+
+    const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    h.frame = Create(0, kFrameClass, kFrameTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 1000, 740, nullptr);
+    if (!h.frame) return false;
+    h.view = Create(WS_EX_CLIENTEDGE, kViewClass, L"", child, 0, 0, 100, 100, h.frame);
+
+    HWND pane_parent = nullptr;
+    switch (h.options.layout) {
+        case cadhost::Layout::Docked:
+            // Docked: frame > control bar > command-line frame > the two panes.
+            h.bar = Create(0, kBarClass, L"", child, 0, 0, 100, 100, h.frame);
+            h.cmdline = Create(0, kCmdLineClass, kFloatTitle, child, 0, 0, 100, 100, h.bar);
+            pane_parent = h.cmdline;
+            break;
+        case cadhost::Layout::Floating:
+            h.floating = Create(WS_EX_TOOLWINDOW, kFloatClass, kFloatTitle,
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_VISIBLE, 40, 560, 900, 150,
+                                h.frame);
+            pane_parent = h.floating;
+            break;
+        case cadhost::Layout::Text:
+            break;
+    }
+    // The text window exists in every layout; it is shown when it holds
+    // the command line.
+    const bool text_layout = h.options.layout == cadhost::Layout::Text;
+    h.text_wnd = Create(0, kTextClass, kTextTitle, WS_OVERLAPPEDWINDOW | (text_layout ? WS_VISIBLE : 0), 560, 420,
+                        700, 300, nullptr);
+    if (!h.text_wnd) return false;
+    if (text_layout) pane_parent = h.text_wnd;
+
+    h.mounttam = Create(WS_EX_CLIENTEDGE, kHistoryClass, L"MountTam", child, 0, 0, 100, kHistoryHeight, pane_parent);
+    h.headlands = Create(0, kPromptClass, L"Headlands", child, 0, 0, 100, kPromptHeight, pane_parent);
+    if (!h.view || !h.mounttam || !h.headlands) return false;
+    LayoutCmdLine(pane_parent);
+    LayoutFrame();
+    ShowWindow(h.frame, SW_SHOW);
+    UpdateWindow(h.frame);
+    return true;
+}
+
+bool ReadWholeFile(const std::u16string& path, std::string& out) {
+    FILE* f = _wfopen(W(path).c_str(), L"rb");
+    if (!f) return false;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        out.append(buf, n);
+        if (out.size() > (64u << 20)) {
+            std::fclose(f);
+            return false;
+        }
+    }
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+int Run(HINSTANCE instance) {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::u16string> args;
+    for (int i = 1; argv && i < argc; ++i) args.push_back(U(argv[i]));
+    if (argv) LocalFree(argv);
+
+    std::u16string error;
+    const auto options = cadhost::ParseOptions(args, error);
+    if (!options) {
+        Tell(error, true);
+        return 2;
+    }
+    if (options->help) {
+        Tell(cadhost::UsageText(), false);
+        return 0;
+    }
+
+    static Host host;
+    g_host = &host;
+    host.options = *options;
+    host.instance = instance;
+    host.ansi = options->ansi;
+
+    if (!options->picks.empty()) {
+        std::string content;
+        if (!ReadWholeFile(options->picks, content)) {
+            Tell(u"cadhost: cannot read the pick script " + options->picks, true);
+            return 2;
+        }
+        const auto script = cadhost::ParsePickScript(content, error);
+        if (!script) {
+            Tell(u"cadhost: pick script " + options->picks + u", " + error, true);
+            return 2;
+        }
+        host.script = *script;
+    }
+    if (!options->log.empty() && !host.log.Open(options->log)) {
+        Tell(u"cadhost: cannot write the log " + options->log, true);
+        return 2;
+    }
+
+    host.ui_font = MakeFont(14, 0);
+    if (!CreateWindows()) {
+        Tell(u"cadhost: the windows could not be created", true);
+        return 1;
+    }
+    const char* layout = options->layout == cadhost::Layout::Docked     ? "docked"
+                         : options->layout == cadhost::Layout::Floating ? "floating"
+                                                                        : "text";
+    char handles[160];
+    std::snprintf(handles, sizeof handles, "\"frame\":%llu,\"text\":%llu,\"headlands\":%llu,\"mounttam\":%llu",
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.frame)),
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.text_wnd)),
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.headlands)),
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.mounttam)));
+    host.log.Write("start", std::string("\"layout\":\"") + layout + "\",\"enc\":\"" + (host.ansi ? "A" : "W") +
+                                "\",\"pid\":" + std::to_string(GetCurrentProcessId()) + ",\"picks\":" +
+                                std::to_string(host.script.size()) + "," + handles);
+    host.log.Write("prompt", Field("text", host.interp.Prompt()));
+
+    MSG msg;
+    BOOL r;
+    while ((r = host.ansi ? GetMessageA(&msg, nullptr, 0, 0) : GetMessageW(&msg, nullptr, 0, 0)) != 0 && r != -1) {
+        TranslateMessage(&msg);
+        if (host.ansi)
+            DispatchMessageA(&msg);
+        else
+            DispatchMessageW(&msg);
+    }
+    WriteOutputs();
+    host.log.Write("exit");
+    host.log.Close();
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    try {
+        return Run(instance);
+    } catch (const std::exception& e) {
+        Tell(u"cadhost: " + cadhost::FromUtf8(e.what()), true);
+        return 1;
+    }
+}

@@ -36,7 +36,8 @@ def file_version(data):
 class Release(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.out = tempfile.mkdtemp(prefix="tarvel-release-")
+        cls.tmp = tempfile.TemporaryDirectory(prefix="tarvel-release-")
+        cls.out = cls.tmp.name
         build = os.environ.get("TARVEL_BUILD_DIR", os.path.join(ROOT, "build", "windows"))
         done = subprocess.run([os.path.join(ROOT, "scripts", "package-release"), "--build", build, "--out", cls.out],
                               capture_output=True, text=True, timeout=120)
@@ -44,6 +45,10 @@ class Release(unittest.TestCase):
             raise AssertionError(done.stdout + done.stderr)
         cls.zip_path = done.stdout.strip().splitlines()[-1]
         cls.version = project_version()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
 
     def test_name_and_contents(self):
         self.assertEqual(self.version, "1.1.3")

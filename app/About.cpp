@@ -1,0 +1,166 @@
+#include "app/About.h"
+
+#include <vector>
+
+#include "app/control_ids.h"
+
+namespace tarvel::app {
+
+TAboutBox* AboutBox = nullptr;
+
+namespace {
+
+constexpr wchar_t kImageClass[] = L"TImage";
+
+FormLayout AboutLayout() {
+    FormLayout layout{};
+    layout.className = L"TAboutBox";
+    layout.caption = L"操作説明";
+    // The stored position is replaced by centring on the first showing.
+    layout.bounds = Rect96{200, 108, 644, 704};
+    layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    layout.exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+    layout.font = FontSpec{L"MS Sans Serif", 11, SHIFTJIS_CHARSET};
+    return layout;
+}
+
+void RegisterImageClass(HINSTANCE instance, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    if (GetClassInfoExW(instance, kImageClass, &wc)) return;
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kImageClass;
+    RegisterClassExW(&wc);
+}
+
+}  // namespace
+
+TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module)
+    : TAboutBox(app, owner, module, ScreenPictureDepth()) {}
+
+TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module, PictureDepth depth)
+    : Form(app, AboutLayout(), owner) {
+    picture_ = DecodeJpeg(RcData(module, kHelpPictureResource), depth);
+    if (!picture_.palette.empty()) {
+        std::vector<std::uint8_t> buffer(sizeof(LOGPALETTE) + picture_.palette.size() * sizeof(PALETTEENTRY));
+        auto* logical = reinterpret_cast<LOGPALETTE*>(buffer.data());
+        logical->palVersion = 0x300;
+        logical->palNumEntries = static_cast<WORD>(picture_.palette.size());
+        for (size_t i = 0; i < picture_.palette.size(); ++i) {
+            logical->palPalEntry[i] = PALETTEENTRY{picture_.palette[i].rgbRed, picture_.palette[i].rgbGreen,
+                                                   picture_.palette[i].rgbBlue, 0};
+        }
+        palette_.reset(CreatePalette(logical));
+    }
+    RegisterImageClass(app.Instance(), &TAboutBox::ImageProc);
+    // OKButton first: the first child is the top of the siblings' order, so
+    // the button lies over the picture.
+    AddControl(L"OKButton", L"BUTTON", L"閉じる", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP | WS_CLIPSIBLINGS,
+               Rect96{542, 16, 63, 21}, kIdOKButton);
+    HWND image = AddControl(L"Image1", kImageClass, L"", WS_CLIPSIBLINGS, Rect96{0, 0, 641, 705}, kIdImage1);
+    SetWindowLongPtrW(image, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+void TAboutBox::OnShowModal() {
+    if (!shownBefore_) CentreOnScreen();
+    shownBefore_ = true;
+}
+
+void TAboutBox::CentreOnScreen() {
+    RECT window{};
+    GetWindowRect(Handle(), &window);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    HWND owner = GetWindow(Handle(), GW_OWNER);
+    GetMonitorInfoW(MonitorFromWindow(owner ? owner : Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& screen = monitor.rcMonitor;
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    int left = screen.left + (screen.right - screen.left - width) / 2;
+    int top = screen.top + (screen.bottom - screen.top - height) / 2;
+    // On a screen smaller than the window keep the caption reachable.
+    if (left < screen.left) left = screen.left;
+    if (top < screen.top) top = screen.top;
+    SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TAboutBox::OnDpiChanged() {
+    if (HWND image = Control(L"Image1")) InvalidateRect(image, nullptr, TRUE);
+}
+
+void TAboutBox::OnCommand(int id, int code, HWND) {
+    // Escape arrives as IDCANCEL and does nothing: no control cancels.
+    if (id != kIdOKButton || code != BN_CLICKED) return;
+    if (Modal()) {
+        SetModalResult(IDOK);
+    } else {
+        ShowWindow(Handle(), SW_HIDE);
+    }
+}
+
+LRESULT TAboutBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case DM_GETDEFID:
+        return MAKELRESULT(kIdOKButton, DC_HASDEFID);
+    case WM_QUERYNEWPALETTE:
+    case WM_PALETTECHANGED:
+        if (palette_.get() && !(message == WM_PALETTECHANGED && reinterpret_cast<HWND>(wparam) == Handle())) {
+            if (HWND image = Control(L"Image1")) InvalidateRect(image, nullptr, FALSE);
+            return TRUE;
+        }
+        break;
+    }
+    return Form::HandleMessage(message, wparam, lparam);
+}
+
+LRESULT CALLBACK TAboutBox::ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* self = reinterpret_cast<TAboutBox*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;  // WM_PAINT covers every pixel
+    case WM_PAINT:
+        if (self) {
+            self->PaintImage(window);
+            return 0;
+        }
+        break;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void TAboutBox::PaintImage(HWND window) {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(window, &paint);
+    RECT client{};
+    GetClientRect(window, &client);
+    // The picture at its natural size at 96 dpi, scaled with the dpi
+    // elsewhere; the strips it leaves show the button face.
+    const int width = ScaleForDpi(picture_.width, Dpi());
+    const int height = ScaleForDpi(picture_.height, Dpi());
+    HPALETTE old = nullptr;
+    if (palette_.get()) {
+        old = SelectPalette(dc, static_cast<HPALETTE>(palette_.get()), FALSE);
+        RealizePalette(dc);
+    }
+    if (!picture_.Empty()) {
+        const std::vector<std::uint8_t> info = picture_.BitmapInfo();
+        if (width != picture_.width || height != picture_.height) {
+            SetStretchBltMode(dc, HALFTONE);
+            SetBrushOrgEx(dc, 0, 0, nullptr);
+        }
+        StretchDIBits(dc, 0, 0, width, height, 0, 0, picture_.width, picture_.height, picture_.bits.data(),
+                      reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS, SRCCOPY);
+    }
+    HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
+    const RECT right{width, 0, client.right, client.bottom};
+    const RECT below{0, height, width, client.bottom};
+    if (right.left < right.right) FillRect(dc, &right, face);
+    if (below.top < below.bottom) FillRect(dc, &below, face);
+    if (old) SelectPalette(dc, old, FALSE);
+    EndPaint(window, &paint);
+}
+
+}  // namespace tarvel::app

@@ -1,0 +1,155 @@
+#include "app/TarvelU.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "app/About.h"
+#include "app/control_ids.h"
+
+namespace tarvel::app {
+
+TTarvelF* TarvelF = nullptr;
+
+namespace {
+
+constexpr wchar_t kStartHint[] = L"押下後、表の図形を選択します";
+
+FormLayout MainLayout() {
+    FormLayout layout{};
+    layout.className = L"TTarvelF";
+    layout.caption = L"Tarvel";
+    layout.bounds = Rect96{196, 115, 169, 62};
+    // A dialog frame with the system menu only: no minimise or maximise box.
+    layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    layout.exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST;
+    layout.font = FontSpec{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET};
+    return layout;
+}
+
+}  // namespace
+
+void SetStayOnTop(HWND window, bool on) {
+    SetWindowPos(window, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+TTarvelF::TTarvelF(Application& app, tarvel::CadLink& link, DimensionRun run)
+    : Form(app, MainLayout(), app.Handle()), link_(link), run_(std::move(run)) {
+    // Created in the keyboard focus order: bStart, RadioButton1,
+    // RadioButton2, RadioButton3, bHelp. The radio buttons form one group,
+    // closed by the WS_GROUP of bHelp.
+    AddControl(L"bStart", L"BUTTON", L"開始", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, Rect96{8, 32, 47, 25}, kIdStart);
+    AddControl(L"RadioButton1", L"BUTTON", L"２段(上付)", BS_AUTORADIOBUTTON | WS_GROUP, Rect96{88, 8, 73, 17},
+               kIdRadioButton1);
+    AddControl(L"RadioButton2", L"BUTTON", L"２段(中間)", BS_AUTORADIOBUTTON, Rect96{88, 32, 73, 17},
+               kIdRadioButton2);
+    AddControl(L"RadioButton3", L"BUTTON", L"1段", BS_AUTORADIOBUTTON, Rect96{8, 8, 49, 17}, kIdRadioButton3);
+    AddControl(L"bHelp", L"BUTTON", L"?", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, Rect96{56, 32, 25, 25}, kIdHelp);
+    SendMessageW(Control(L"RadioButton2"), BM_SETCHECK, BST_CHECKED, 0);
+    UpdateRadioTabStops();
+    CreateTooltip();
+    FormCreate();
+}
+
+void TTarvelF::FormCreate() { SetStayOnTop(Handle(), true); }
+
+void TTarvelF::CreateTooltip() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                               App().Instance(), nullptr);
+    if (!tooltip_) return;
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(Control(L"bStart"));
+    tool.lpszText = const_cast<wchar_t*>(kStartHint);
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+bool TTarvelF::Checked(const wchar_t* name) const {
+    HWND button = Control(name);
+    return button && SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TTarvelF::UpdateRadioTabStops() {
+    for (const wchar_t* name : {L"RadioButton1", L"RadioButton2", L"RadioButton3"}) {
+        HWND button = Control(name);
+        if (!button) continue;
+        LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+        style = Checked(name) ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+        SetWindowLongPtrW(button, GWL_STYLE, style);
+    }
+}
+
+void TTarvelF::OnCommand(int id, int code, HWND) {
+    if (code != BN_CLICKED) return;
+    switch (id) {
+    case kIdStart:
+        bStartClick();
+        break;
+    case kIdHelp:
+        bHelpClick();
+        break;
+    case kIdRadioButton1:
+    case kIdRadioButton2:
+    case kIdRadioButton3:
+        UpdateRadioTabStops();
+        break;
+    }
+}
+
+void TTarvelF::bStartClick() {
+    // The run pumps messages while it waits, and Start stays enabled: a
+    // press during a run lands here again and is ignored, as the run would
+    // ignore it, since a second run would share the first one's point table.
+    if (runUnderWay_) return;
+    struct UnderWay {
+        bool& flag;
+        explicit UnderWay(bool& f) : flag(f) { flag = true; }
+        ~UnderWay() { flag = false; }
+    } underWay(runUnderWay_);
+    run_(link_, *this);
+}
+
+void TTarvelF::bHelpClick() {
+    if (AboutBox) AboutBox->ShowModal();
+}
+
+LRESULT TTarvelF::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CLOSE && runUnderWay_) {
+        // Closing during a run ends the program once bStartClick returns;
+        // until then the window and all the run uses stay.
+        App().Terminate();
+        return 0;
+    }
+    if (message == DM_GETDEFID) {
+        // Enter presses the focused push button, as in a dialog.
+        HWND focus = GetFocus();
+        for (const wchar_t* name : {L"bStart", L"bHelp"}) {
+            if (focus && focus == Control(name)) return MAKELRESULT(ControlId(name), DC_HASDEFID);
+        }
+        return 0;
+    }
+    return Form::HandleMessage(message, wparam, lparam);
+}
+
+void TTarvelF::Minimize() {
+    if (Handle()) ShowWindow(Handle(), SW_MINIMIZE);
+}
+
+void TTarvelF::Restore() {
+    if (Handle()) ShowWindow(Handle(), SW_SHOWNORMAL);
+}
+
+void TTarvelF::ProcessMessages() { App().ProcessMessages(); }
+
+void TTarvelF::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+bool TTarvelF::RadioButton1Checked() { return Checked(L"RadioButton1"); }
+
+bool TTarvelF::RadioButton2Checked() { return Checked(L"RadioButton2"); }
+
+}  // namespace tarvel::app

@@ -1,0 +1,394 @@
+#include "app/forms.h"
+
+#include <algorithm>
+
+#include "app/error_report.h"
+
+namespace tarvel::app {
+
+namespace {
+constexpr wchar_t kApplicationClass[] = L"TApplication";
+}  // namespace
+
+int ScaleForDpi(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), 96); }
+
+RECT ScaleRect(const Rect96& rect, UINT dpi) {
+    const int left = ScaleForDpi(rect.left, dpi);
+    const int top = ScaleForDpi(rect.top, dpi);
+    return RECT{left, top, left + ScaleForDpi(rect.width, dpi), top + ScaleForDpi(rect.height, dpi)};
+}
+
+void GdiObject::reset(HGDIOBJ object) {
+    if (object_ && object_ != object) {
+        const DWORD error = GetLastError();
+        DeleteObject(object_);
+        SetLastError(error);
+    }
+    object_ = object;
+}
+
+// ---------------------------------------------------------------- Application
+
+Application::Application(HINSTANCE instance) : instance_(instance) {
+    WNDCLASSEXW wc{};
+    if (!GetClassInfoExW(instance_, kApplicationClass, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &Application::WindowProc;
+        wc.hInstance = instance_;
+        wc.hIcon = LoadIconW(instance_, L"MAINICON");
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kApplicationClass;
+        RegisterClassExW(&wc);
+    }
+    // A visible window of no size in the middle of the screen: unowned, so
+    // it takes the task-bar button, and the forms it owns take none.
+    handle_ = CreateWindowExW(0, kApplicationClass, L"", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
+                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                              nullptr, instance_, this);
+    if (handle_) ShowWindow(handle_, SW_SHOWNOACTIVATE);
+}
+
+Application::~Application() {
+    if (handle_) {
+        SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
+        DestroyWindow(handle_);
+    }
+}
+
+void Application::SetTitle(const std::wstring& title) {
+    title_ = title;
+    if (handle_) SetWindowTextW(handle_, title_.c_str());
+}
+
+void Application::Run() {
+    if (mainForm_ && mainForm_->Handle()) {
+        ShowWindow(mainForm_->Handle(), SW_SHOWNORMAL);
+        UpdateWindow(mainForm_->Handle());
+        SetForegroundWindow(mainForm_->Handle());
+    }
+    MSG msg;
+    while (!terminated_) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            terminated_ = true;
+            break;
+        }
+        if (got < 0) break;
+        HandleMessage(msg);
+    }
+}
+
+void Application::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            terminated_ = true;
+            break;
+        }
+        HandleMessage(msg);
+    }
+}
+
+void Application::Terminate() { PostQuitMessage(0); }
+
+void Application::HandleMessage(MSG& msg) {
+    if (msg.hwnd && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+        HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+        if (root && FindForm(root) && IsDialogMessageW(root, &msg)) return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+HWND Application::OwnerForReports() const {
+    HWND active = GetActiveWindow();
+    if (active && FindForm(active)) return active;
+    if (mainForm_ && mainForm_->Handle()) return mainForm_->Handle();
+    return handle_;
+}
+
+void Application::HandleException() { ReportCurrentException(OwnerForReports(), title_); }
+
+void Application::AddForm(Form* form) {
+    forms_.push_back(form);
+    if (!mainForm_) mainForm_ = form;
+}
+
+void Application::RemoveForm(Form* form) {
+    forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+    if (mainForm_ == form) mainForm_ = nullptr;
+}
+
+Form* Application::FindForm(HWND window) const {
+    for (Form* form : forms_) {
+        if (form->Handle() == window) return form;
+    }
+    return nullptr;
+}
+
+void Application::RestoreMainForm() {
+    if (!mainForm_ || !mainForm_->Handle()) return;
+    HWND main = mainForm_->Handle();
+    if (IsIconic(main)) ShowWindow(main, SW_RESTORE);
+    // A modal form shown from the main form takes the activation.
+    HWND popup = GetLastActivePopup(main);
+    SetForegroundWindow(popup && IsWindowVisible(popup) ? popup : main);
+}
+
+LRESULT CALLBACK Application::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    Application* self = nullptr;
+    if (message == WM_NCCREATE) {
+        self = static_cast<Application*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcW(window, message, wparam, lparam);
+    try {
+        return self->HandleAppMessage(message, wparam, lparam);
+    } catch (...) {
+        self->HandleException();
+        return 0;
+    }
+}
+
+LRESULT Application::HandleAppMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_SYSCOMMAND:
+        switch (wparam & 0xFFF0) {
+        case SC_RESTORE:
+            RestoreMainForm();
+            return 0;
+        case SC_MINIMIZE:
+            if (mainForm_ && mainForm_->Handle()) ShowWindow(mainForm_->Handle(), SW_MINIMIZE);
+            return 0;
+        case SC_CLOSE:
+            if (mainForm_ && mainForm_->Handle()) PostMessageW(mainForm_->Handle(), WM_CLOSE, 0, 0);
+            return 0;
+        }
+        break;
+    case WM_ACTIVATE:
+        // The task-bar button activates this window: hand the activation on
+        // to the main form, restoring it when it is minimised.
+        if (LOWORD(wparam) != WA_INACTIVE) {
+            RestoreMainForm();
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        if (mainForm_ && mainForm_->Handle()) PostMessageW(mainForm_->Handle(), WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return DefWindowProcW(handle_, message, wparam, lparam);
+}
+
+// ---------------------------------------------------------------- Form
+
+Form::Form(Application& app, const FormLayout& layout, HWND owner) : app_(app), layout_(layout) {
+    RegisterClassOnce(layout_.className);
+    RECT frame{0, 0, layout_.bounds.width, layout_.bounds.height};
+    AdjustWindowRectEx(&frame, layout_.style, FALSE, layout_.exStyle);
+    CreateWindowExW(layout_.exStyle, layout_.className, layout_.caption, layout_.style & ~WS_VISIBLE,
+                    layout_.bounds.left, layout_.bounds.top, frame.right - frame.left, frame.bottom - frame.top, owner,
+                    nullptr, app_.Instance(), this);
+    if (!handle_) return;
+    app_.AddForm(this);
+    ApplyDpi(GetDpiForWindow(handle_), nullptr);
+}
+
+Form::~Form() {
+    app_.RemoveForm(this);
+    if (handle_) {
+        HWND window = handle_;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        handle_ = nullptr;
+        DestroyWindow(window);
+    }
+}
+
+void Form::RegisterClassOnce(const wchar_t* className) {
+    WNDCLASSEXW wc{};
+    if (GetClassInfoExW(app_.Instance(), className, &wc)) return;
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = &Form::WindowProc;
+    wc.hInstance = app_.Instance();
+    wc.hIcon = LoadIconW(app_.Instance(), L"MAINICON");
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);
+}
+
+HWND Form::AddControl(const std::wstring& name, const wchar_t* className, const wchar_t* caption, DWORD style,
+                      const Rect96& rect, int id) {
+    const RECT r = ScaleRect(rect, dpi_);
+    HWND control = CreateWindowExW(0, className, caption, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                                   r.right - r.left, r.bottom - r.top, handle_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), nullptr);
+    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    controls_.push_back(ControlEntry{name, id, control, rect});
+    return control;
+}
+
+const Form::ControlEntry* Form::Find(const std::wstring& name) const {
+    for (const ControlEntry& entry : controls_) {
+        if (entry.name == name) return &entry;
+    }
+    return nullptr;
+}
+
+HWND Form::Control(const std::wstring& name) const {
+    const ControlEntry* entry = Find(name);
+    return entry ? entry->handle : nullptr;
+}
+
+int Form::ControlId(const std::wstring& name) const {
+    const ControlEntry* entry = Find(name);
+    return entry ? entry->id : 0;
+}
+
+Rect96 Form::ControlLayout(const std::wstring& name) const {
+    const ControlEntry* entry = Find(name);
+    return entry ? entry->rect : Rect96{};
+}
+
+std::vector<std::wstring> Form::ControlNames() const {
+    std::vector<std::wstring> names;
+    for (const ControlEntry& entry : controls_) names.push_back(entry.name);
+    return names;
+}
+
+void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
+    if (!handle_) return;
+    if (dpi == 0) dpi = 96;
+    dpi_ = dpi;
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_EXSTYLE));
+    RECT frame{0, 0, ScaleForDpi(layout_.bounds.width, dpi), ScaleForDpi(layout_.bounds.height, dpi)};
+    AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, dpi);
+    POINT at{};
+    if (suggested) {
+        at = POINT{suggested->left, suggested->top};
+    } else if (!laidOut_) {
+        at = POINT{ScaleForDpi(layout_.bounds.left, dpi), ScaleForDpi(layout_.bounds.top, dpi)};
+    } else {
+        RECT now{};
+        GetWindowRect(handle_, &now);
+        at = POINT{now.left, now.top};
+    }
+    SetWindowPos(handle_, nullptr, at.x, at.y, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where the frame the system draws differs from the computed one, the
+    // client area is what must come out right: correct by the difference.
+    RECT window{}, client{};
+    GetWindowRect(handle_, &window);
+    GetClientRect(handle_, &client);
+    const int dx = ScaleForDpi(layout_.bounds.width, dpi) - client.right;
+    const int dy = ScaleForDpi(layout_.bounds.height, dpi) - client.bottom;
+    if (dx != 0 || dy != 0) {
+        SetWindowPos(handle_, nullptr, 0, 0, window.right - window.left + dx, window.bottom - window.top + dy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    laidOut_ = true;
+
+    GdiObject font(CreateFontW(-ScaleForDpi(layout_.font.height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                               layout_.font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, layout_.font.face));
+    for (const ControlEntry& entry : controls_) {
+        const RECT r = ScaleRect(entry.rect, dpi);
+        SetWindowPos(entry.handle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(entry.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    }
+    font_ = std::move(font);
+    OnDpiChanged();
+}
+
+int Form::ShowModal() {
+    if (!handle_ || modal_) return 0;
+    OnShowModal();
+    std::vector<HWND> disabled;
+    for (Form* form : app_.Forms()) {
+        if (form != this && form->Handle() && IsWindowEnabled(form->Handle())) {
+            EnableWindow(form->Handle(), FALSE);
+            disabled.push_back(form->Handle());
+        }
+    }
+    modal_ = true;
+    modalResult_ = 0;
+    ShowWindow(handle_, SW_SHOWNORMAL);
+    SetForegroundWindow(handle_);
+    if (HWND first = GetNextDlgTabItem(handle_, nullptr, FALSE)) SetFocus(first);
+
+    MSG msg;
+    while (modalResult_ == 0 && handle_) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            // The program is ending: leave the quit request to the outer loop.
+            if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+            modalResult_ = IDCANCEL;
+            break;
+        }
+        app_.HandleMessage(msg);
+    }
+    // Enabled again before hiding, so the activation returns to them.
+    for (HWND window : disabled) {
+        if (IsWindow(window)) EnableWindow(window, TRUE);
+    }
+    if (handle_) ShowWindow(handle_, SW_HIDE);
+    modal_ = false;
+    return modalResult_;
+}
+
+LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    Form* self = nullptr;
+    if (message == WM_NCCREATE) {
+        self = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->handle_ = window;
+    } else {
+        self = reinterpret_cast<Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcW(window, message, wparam, lparam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->handle_ = nullptr;
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+    // Nothing thrown by a handler crosses the window procedure.
+    try {
+        return self->HandleMessage(message, wparam, lparam);
+    } catch (...) {
+        self->app_.HandleException();
+        return 0;
+    }
+}
+
+LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+        return 0;
+    case WM_DPICHANGED:
+        ApplyDpi(LOWORD(wparam), reinterpret_cast<const RECT*>(lparam));
+        return 0;
+    case WM_CLOSE:
+        if (app_.MainForm() == this) {
+            DestroyWindow(handle_);
+        } else if (modal_) {
+            modalResult_ = IDCANCEL;
+        } else {
+            ShowWindow(handle_, SW_HIDE);
+        }
+        return 0;
+    case WM_DESTROY:
+        if (app_.MainForm() == this) app_.Terminate();
+        return 0;
+    }
+    return DefWindowProcW(handle_, message, wparam, lparam);
+}
+
+}  // namespace tarvel::app

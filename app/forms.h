@@ -1,0 +1,184 @@
+// Tarvel's own small window framework: an application object with a hidden
+// application window that owns the task-bar button, and forms whose event
+// handlers do the work. Layouts are given in pixels for 96 dpi and scaled
+// to the window's dpi.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tarvel::app {
+
+// A rectangle in 96-dpi pixels: left, top, width, height.
+struct Rect96 {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+int ScaleForDpi(int value, UINT dpi);
+RECT ScaleRect(const Rect96& rect, UINT dpi);
+
+// Owns one GDI object (font, palette, brush); deleted when the owner goes.
+class GdiObject {
+public:
+    GdiObject() = default;
+    explicit GdiObject(HGDIOBJ object) : object_(object) {}
+    GdiObject(GdiObject&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    GdiObject& operator=(GdiObject&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.object_, nullptr));
+        return *this;
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    ~GdiObject() { reset(); }
+
+    HGDIOBJ get() const { return object_; }
+    // Deletes the object held; GetLastError is kept as it was.
+    void reset(HGDIOBJ object = nullptr);
+
+private:
+    HGDIOBJ object_ = nullptr;
+};
+
+// A font in 96-dpi terms: the face name, the character height in pixels
+// (internal leading excluded) and the character set.
+struct FontSpec {
+    const wchar_t* face;
+    int height;
+    BYTE charset;
+};
+
+class Form;
+
+class Application {
+public:
+    explicit Application(HINSTANCE instance);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    HINSTANCE Instance() const { return instance_; }
+    // The hidden application window: it carries the title and the task-bar
+    // button and owns the main form.
+    HWND Handle() const { return handle_; }
+
+    void SetTitle(const std::wstring& title);
+    const std::wstring& Title() const { return title_; }
+
+    // The first form created becomes the main form: closing it ends the
+    // program.
+    Form* MainForm() const { return mainForm_; }
+
+    // Shows the main form and dispatches messages until the program is told
+    // to end.
+    void Run();
+    // Dispatches every pending message, then returns. A quit request found
+    // here ends the program once the running handler has returned.
+    void ProcessMessages();
+    // Asks the program to end (PostQuitMessage).
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+    // Dispatches one message, with the keyboard handling of dialogs (Tab,
+    // arrows, Enter) for our forms.
+    void HandleMessage(MSG& msg);
+
+    // Reports the exception being handled; call only inside a catch block.
+    void HandleException();
+
+    void AddForm(Form* form);
+    void RemoveForm(Form* form);
+    Form* FindForm(HWND window) const;
+    const std::vector<Form*>& Forms() const { return forms_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT HandleAppMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    void RestoreMainForm();
+    HWND OwnerForReports() const;
+
+    HINSTANCE instance_;
+    HWND handle_ = nullptr;
+    std::wstring title_;
+    std::vector<Form*> forms_;
+    Form* mainForm_ = nullptr;
+    bool terminated_ = false;
+};
+
+struct FormLayout {
+    const wchar_t* className;
+    const wchar_t* caption;
+    Rect96 bounds;  // the window's left and top, the client area's width and height
+    DWORD style;
+    DWORD exStyle;
+    FontSpec font;
+};
+
+// A top-level window of ours with named child controls.
+class Form {
+public:
+    Form(Application& app, const FormLayout& layout, HWND owner);
+    virtual ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    HWND Handle() const { return handle_; }
+    Application& App() const { return app_; }
+    UINT Dpi() const { return dpi_; }
+
+    // A child control by its name ("bStart"), or nullptr.
+    HWND Control(const std::wstring& name) const;
+    int ControlId(const std::wstring& name) const;
+    // The control's 96-dpi rectangle as laid out.
+    Rect96 ControlLayout(const std::wstring& name) const;
+    std::vector<std::wstring> ControlNames() const;
+
+    // Shows the form modally: every other form of the application is
+    // disabled, a nested message loop runs until a modal result is set, and
+    // the form is hidden again (not destroyed). Returns the modal result.
+    int ShowModal();
+    bool Modal() const { return modal_; }
+    void SetModalResult(int result) { modalResult_ = result; }
+
+    // Takes the layout to a new dpi: window size (at `suggested` when given,
+    // else at the scaled designed position on first layout, else where it
+    // is), controls and font.
+    void ApplyDpi(UINT dpi, const RECT* suggested);
+
+protected:
+    HWND AddControl(const std::wstring& name, const wchar_t* className, const wchar_t* caption, DWORD style,
+                    const Rect96& rect, int id);
+    virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    virtual void OnCommand(int /*id*/, int /*code*/, HWND /*control*/) {}
+    // Called before each modal showing, while the form is still hidden.
+    virtual void OnShowModal() {}
+    virtual void OnDpiChanged() {}
+    HFONT Font() const { return static_cast<HFONT>(font_.get()); }
+
+private:
+    struct ControlEntry {
+        std::wstring name;
+        int id;
+        HWND handle;
+        Rect96 rect;
+    };
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    void RegisterClassOnce(const wchar_t* className);
+    const ControlEntry* Find(const std::wstring& name) const;
+
+    Application& app_;
+    FormLayout layout_;
+    HWND handle_ = nullptr;
+    UINT dpi_ = 96;
+    bool laidOut_ = false;
+    GdiObject font_;
+    std::vector<ControlEntry> controls_;
+    bool modal_ = false;
+    int modalResult_ = 0;
+};
+
+}  // namespace tarvel::app

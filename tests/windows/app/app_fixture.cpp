@@ -1,0 +1,91 @@
+#include "app_fixture.h"
+
+namespace tarvel::app::testing {
+
+namespace {
+std::deque<std::function<void()>> g_steps;
+UINT_PTR g_timer = 0;
+}  // namespace
+
+void TimerScript::Play(std::deque<std::function<void()>> steps) {
+    g_steps = std::move(steps);
+    if (!g_timer) g_timer = SetTimer(nullptr, 0, 40, &TimerScript::Tick);
+}
+
+bool TimerScript::Done() { return g_steps.empty(); }
+
+void CALLBACK TimerScript::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_steps.empty()) {
+        KillTimer(nullptr, g_timer);
+        g_timer = 0;
+        return;
+    }
+    auto step = std::move(g_steps.front());
+    g_steps.pop_front();
+    step();
+}
+
+void AppTest::SetUp() {
+    application = std::make_unique<Application>(GetModuleHandleW(nullptr));
+    application->SetTitle(L"Tarvel");
+    main = std::make_unique<TTarvelF>(*application, link,
+                                      [this](tarvel::CadLink& l, tarvel::RunWindow& w) { return run(l, w); });
+    TarvelF = main.get();
+    about = std::make_unique<TAboutBox>(*application, main->Handle(), GetModuleHandleW(nullptr));
+    AboutBox = about.get();
+    ShowWindow(main->Handle(), SW_SHOWNORMAL);
+    Pump(20);
+}
+
+void AppTest::TearDown() {
+    g_steps.clear();
+    AboutBox = nullptr;
+    TarvelF = nullptr;
+    about.reset();
+    main.reset();
+    application.reset();
+    // A quit request left by a test must not reach the next one.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 255);
+    return text;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[256] = {};
+    GetClassNameW(window, name, 255);
+    return name;
+}
+
+RECT RectInParent(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+RECT ClientRect(HWND window) {
+    RECT r{};
+    GetClientRect(window, &r);
+    return r;
+}
+
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    MSG msg;
+    do {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+}  // namespace tarvel::app::testing

@@ -49,8 +49,14 @@ void EnumTopLevel(WNDENUMPROC callback) {
     RethrowCallbackError();
 }
 
+// A null parent means the top-level windows, as Win32 documents it
+// ("equivalent to EnumWindows"); Wine would enumerate nothing.
 void EnumDescendants(HWND parent, WNDENUMPROC callback) {
-    EnumChildWindows(parent, callback, 0);
+    if (parent) {
+        EnumChildWindows(parent, callback, 0);
+    } else {
+        EnumWindows(callback, 0);
+    }
     RethrowCallbackError();
 }
 

@@ -1,0 +1,351 @@
+// Finding AutoCAD's windows: title and class tests, EnumWindows order, the
+// text window's process, where the command-line windows are looked for, and
+// kept handles that go stale.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "acadlink/Acad11ACtrl.h"
+#include "acadlink/linktext.h"
+#include "test_windows.h"
+
+namespace {
+
+using namespace tarvel::Acad11ACtrl;
+using linktest::TestWindow;
+
+class Discovery : public testing::Test {
+protected:
+    void SetUp() override { ResetForTests(); }
+    void TearDown() override { ResetForTests(); }
+};
+
+struct TitleCase {
+    const char* title;
+    bool found;
+};
+
+TEST_F(Discovery, MainWindowTitlePrefixes) {
+    const std::vector<TitleCase> cases = {
+        {"AutoCAD 2004 - [Drawing1.dwg]", true},
+        {"Autodesk AutoCAD 2010 - [a.dwg]", true},
+        {"ACAD", true},
+        {"ACADx", true},
+        {"AutoCAD", false},   // no trailing blank
+        {"autocad 2004", false},
+        {"AUTOCAD 2004", false},
+        {"Autodesk", false},
+        {"Acad 2004", false},
+        {" AutoCAD 2004", false},
+        {"", false},
+    };
+    for (const TitleCase& c : cases) {
+        ResetForTests();
+        TestWindow w(linktest::kMainClass, c.title);
+        ASSERT_TRUE(w.get());
+        EXPECT_EQ(FindAcadWindow(), c.found ? w.get() : nullptr) << c.title;
+        EXPECT_EQ(AcadIsRunning(), c.found) << c.title;
+        if (c.found) {
+            EXPECT_EQ(State().AcadProcessId, GetCurrentProcessId()) << c.title;
+        }
+    }
+}
+
+struct ClassCase {
+    const char* window_class;
+    bool found;
+};
+
+TEST_F(Discovery, MainWindowClassTests) {
+    const std::vector<ClassCase> cases = {
+        {"Afx:00400000:8:00010003:00000000:00000000", true},
+        {"Afx:8:", true},
+        {"Afx:00400000:b:00010003:00000000:00000000", false},
+        {"afx:00400000:8:00010003", false},
+        {"XAfx:00400000:8:00010003", false},
+        {"Afx:00400000:80:00010003", false},
+        {"AfxMDIFrame90u", true},
+        {"SomeAfxMDIFrame90uMore", true},
+        {"AfxMDIFrame100u", true},
+        {"MyAfxMDIFrame100u", true},
+        {"AfxMDIFrame80u", false},
+        {"AfxFrameOrView90u", false},
+    };
+    // Class names are registered case-insensitively, so the lower-case
+    // cases use names no other window of this program has.
+    for (const ClassCase& c : cases) {
+        ResetForTests();
+        TestWindow w(c.window_class, "Autodesk AutoCAD 2010");
+        ASSERT_TRUE(w.get()) << c.window_class;
+        EXPECT_EQ(FindAcadWindow(), c.found ? w.get() : nullptr) << c.window_class;
+    }
+}
+
+TEST_F(Discovery, PassedOverWindowLetsTheSearchGoOn) {
+    TestWindow good(linktest::kMainClass, "AutoCAD 2004 - [b.dwg]");
+    TestWindow bad("Afx:00400000:0:00010003", "AutoCAD 2004 - [a.dwg]");
+    linktest::BringToTop(bad.get());
+    const auto order = linktest::TopLevelOrder();
+    ASSERT_LT(linktest::IndexOf(order, bad.get()), linktest::IndexOf(order, good.get()));
+    EXPECT_EQ(FindAcadWindow(), good.get());
+}
+
+TEST_F(Discovery, FirstInEnumOrderWinsAndIsKeptWhileItLives) {
+    TestWindow a(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow b("AfxMDIFrame100u", "ACAD b");
+    linktest::BringToTop(b.get());
+    ASSERT_LT(linktest::IndexOf(linktest::TopLevelOrder(), b.get()),
+              linktest::IndexOf(linktest::TopLevelOrder(), a.get()));
+    EXPECT_EQ(FindAcadWindow(), b.get());
+
+    // Now a is first, but the kept window still names one: no search.
+    linktest::BringToTop(a.get());
+    EXPECT_EQ(FindAcadWindow(), b.get());
+
+    // The kept window goes: the next call searches again.
+    b.destroy();
+    EXPECT_EQ(FindAcadWindow(), a.get());
+}
+
+TEST_F(Discovery, StaleMainWindowIsKeptButNotRunning) {
+    TestWindow w(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    const HWND kept = w.get();
+    ASSERT_TRUE(AcadIsRunning());
+    w.destroy();
+    EXPECT_EQ(FindAcadWindow(), kept) << "not cleared when nothing matches";
+    EXPECT_FALSE(AcadIsRunning());
+    EXPECT_FALSE(SendCommand(u"ID "));
+    EXPECT_FALSE(ActivateAcad());
+    EXPECT_EQ(FindPromptLine(), nullptr);
+    std::string text = "stale";
+    ReadPromptLine(text);
+    EXPECT_EQ(text, "");
+}
+
+// The command-line windows' places: docked, floating, text window, and a
+// null parent.
+TEST_F(Discovery, DockedPanesAreFoundUnderTheMainWindowFirst) {
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow frame(linktest::kPaneClass, "frame", main.get());
+    TestWindow prompt(linktest::kPaneClass, "Headlands", frame.get());  // a grandchild
+    TestWindow pane(linktest::kPaneClass, "MountTam", frame.get());
+    TestWindow floating(linktest::kFloatClass, "コマンド ライン");
+    TestWindow fprompt(linktest::kPaneClass, "Headlands", floating.get());
+    TestWindow fpane(linktest::kPaneClass, "MountTam", floating.get());
+
+    EXPECT_EQ(FindPromptLine(), prompt.get());
+    EXPECT_EQ(FindHistoryPane(), pane.get());
+    EXPECT_EQ(State().CmdLineWnd, nullptr) << "no floating search when docked";
+}
+
+TEST_F(Discovery, FloatingPanesComeBeforeTheTextWindow) {
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
+    TestWindow tprompt(linktest::kPaneClass, "Headlands", text.get());
+    TestWindow tpane(linktest::kPaneClass, "MountTam", text.get());
+    TestWindow floating(linktest::kFloatClass, "コマンド ライン", nullptr, 0, true);
+    TestWindow fprompt(linktest::kPaneClass, "Headlands", floating.get());
+    TestWindow fpane(linktest::kPaneClass, "MountTam", floating.get());
+
+    EXPECT_EQ(FindHistoryPane(), fpane.get());
+    EXPECT_EQ(State().PromptLineWnd, fprompt.get()) << "the other is recorded on the way";
+    EXPECT_EQ(State().CmdLineWnd, floating.get());
+    EXPECT_EQ(State().TextWnd, nullptr) << "the text window is not looked for";
+}
+
+TEST_F(Discovery, TextWindowPanesWhenNothingFloats) {
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
+    TestWindow tprompt(linktest::kPaneClass, "Headlands", text.get());
+    TestWindow tpane(linktest::kPaneClass, "MountTam", text.get());
+    EXPECT_EQ(FindPromptLine(), tprompt.get());
+    EXPECT_EQ(State().HistoryPaneWnd, tpane.get());
+    EXPECT_EQ(State().TextWnd, text.get());
+}
+
+TEST_F(Discovery, NullParentSearchFindsTopLevelPanes) {
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow prompt(linktest::kPaneClass, "Headlands");
+    TestWindow pane(linktest::kPaneClass, "MountTam");
+    EXPECT_EQ(FindPromptLine(), prompt.get());
+    EXPECT_EQ(FindHistoryPane(), pane.get());
+    EXPECT_EQ(State().TextWnd, nullptr);
+}
+
+TEST_F(Discovery, HeadlandsWithoutMountTam) {
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow first(linktest::kPaneClass, "Headlands", main.get());
+    TestWindow second(linktest::kPaneClass, "Headlands", main.get());
+    const auto order = linktest::ChildOrder(main.get());
+    const HWND later = linktest::IndexOf(order, first.get()) > linktest::IndexOf(order, second.get()) ? first.get()
+                                                                                                       : second.get();
+    EXPECT_EQ(FindHistoryPane(), nullptr);
+    EXPECT_EQ(State().PromptLineWnd, later) << "a later window of the same title replaces the earlier";
+    EXPECT_EQ(FindPromptLine(), later);
+}
+
+TEST_F(Discovery, KeptPanesUntilTheyGo) {
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow floating(linktest::kFloatClass, "コマンド ライン");
+    TestWindow fprompt(linktest::kPaneClass, "Headlands", floating.get());
+    TestWindow fpane(linktest::kPaneClass, "MountTam", floating.get());
+    ASSERT_EQ(FindPromptLine(), fprompt.get());
+
+    // Docked now as well: the kept handles still name windows, no search.
+    TestWindow dprompt(linktest::kPaneClass, "Headlands", main.get());
+    TestWindow dpane(linktest::kPaneClass, "MountTam", main.get());
+    EXPECT_EQ(FindPromptLine(), fprompt.get());
+    EXPECT_EQ(FindHistoryPane(), fpane.get());
+
+    // The floating window closes: the next search finds the docked ones.
+    floating.destroy();
+    EXPECT_EQ(FindHistoryPane(), dpane.get());
+    EXPECT_EQ(FindPromptLine(), dprompt.get());
+}
+
+TEST_F(Discovery, NoPaneSearchWithoutTheMainWindow) {
+    TestWindow prompt(linktest::kPaneClass, "Headlands");
+    EXPECT_EQ(FindPromptLine(), nullptr);
+    EXPECT_EQ(State().PromptLineWnd, nullptr);
+}
+
+// The text window.
+TEST_F(Discovery, TextWindowTests) {
+    struct Case {
+        const char* what;
+        const char* title;
+        const char* window_class;
+        bool found;
+    };
+    const std::vector<Case> cases = {
+        {"as AutoCAD names it", "AutoCAD テキスト ウィンドウ - a.dwg", linktest::kTextClass, true},
+        {"lower-case prefix", "autocad テキスト ウィンドウ - a.dwg", linktest::kTextClass, false},
+        {"prefix without blank", "AutoCADテキスト ウィンドウ", linktest::kTextClass, false},
+        {"no :b: in the class", "AutoCAD テキスト ウィンドウ - a.dwg", linktest::kMainClass, false},
+        {"class not beginning Afx:", "AutoCAD テキスト ウィンドウ - a.dwg", "MyAfx:00400000:b:", false},
+        {"marker missing", "AutoCAD テキスト - a.dwg", linktest::kTextClass, false},
+        {"marker's bytes from a trail byte on", linktest::kFalseTextTitle, linktest::kTextClass, false},
+        {"a false hit, then the real one",
+         "AutoCAD 宴eキスト ウィンドウ テキスト ウィンドウ", linktest::kTextClass, true},
+    };
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    ASSERT_TRUE(AcadIsRunning());
+    for (const Case& c : cases) {
+        TestWindow text(c.window_class, c.title);
+        EXPECT_EQ(FindTextWindow(), c.found ? text.get() : nullptr) << c.what;
+    }
+    // The bytes are there; only the character-aware test refuses them.
+    EXPECT_TRUE(tarvel::linktext::ContainsBytes(linktest::kFalseTextTitle, "テキスト ウィンドウ"));
+}
+
+TEST_F(Discovery, TextWindowNeedsTheMainWindowFoundFirst) {
+    TestWindow text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
+    EXPECT_EQ(FindTextWindow(), nullptr);
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    ASSERT_TRUE(AcadIsRunning());
+    EXPECT_EQ(FindTextWindow(), text.get());
+    text.destroy();
+    EXPECT_EQ(FindTextWindow(), nullptr) << "cleared and searched anew every time";
+}
+
+TEST_F(Discovery, FloatingCommandLineTitleIsTestedByCharacter) {
+    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    {
+        TestWindow false_float(linktest::kFloatClass, linktest::kFalseCmdLineTitle);
+        TestWindow p(linktest::kPaneClass, "Headlands", false_float.get());
+        EXPECT_EQ(FindPromptLine(), nullptr);
+        EXPECT_EQ(State().CmdLineWnd, nullptr);
+        EXPECT_TRUE(tarvel::linktext::ContainsBytes(linktest::kFalseCmdLineTitle, "コマンド ライン"));
+    }
+    {
+        TestWindow wrong_class(linktest::kTextClass, "コマンド ライン");
+        FindPromptLine();
+        EXPECT_EQ(State().CmdLineWnd, nullptr);
+    }
+    TestWindow floating(linktest::kFloatClass, "xコマンド ラインx");
+    TestWindow p(linktest::kPaneClass, "Headlands", floating.get());
+    EXPECT_EQ(FindPromptLine(), p.get());
+    EXPECT_EQ(State().CmdLineWnd, floating.get());
+}
+
+TEST_F(Discovery, ContainsByCharacter) {
+    struct Case {
+        const char* text;
+        const char* literal;
+        bool found;
+    };
+    const std::vector<Case> cases = {
+        {"AutoCAD テキスト ウィンドウ", "テキスト ウィンドウ", true},
+        {linktest::kFalseTextTitle, "テキスト ウィンドウ", false},
+        {"宴e", "テ", false},
+        {"宴eテ", "テ", true},
+        {"テ", "テ", true},
+        {"", "テ", false},
+        {"abc", "", false},
+        {"ab", "abc", false},
+        {"xab", "ab", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ContainsDbcsAware(c.text, c.literal), c.found) << c.text;
+}
+
+// Windows of another process.
+TEST_F(Discovery, ChildProcessWindowsAreFoundByTheirStoredNames) {
+    linktest::ChildHost child({"main", "text", "floating"});
+    ASSERT_TRUE(child.ready());
+    const HWND main = linktest::FindTopLevel(child.pid(), linktest::kChildMainTitle);
+    ASSERT_TRUE(main);
+    linktest::BringToTop(main);
+    EXPECT_EQ(FindAcadWindow(), main);
+    EXPECT_EQ(State().AcadProcessId, child.pid());
+    EXPECT_EQ(FindTextWindow(), linktest::FindTopLevel(child.pid(), linktest::kChildTextTitle));
+    // Headlands is docked in the child's main window; MountTam floats.
+    EXPECT_EQ(FindPromptLine(), linktest::FindChild(main, "Headlands"));
+    const HWND floating = linktest::FindTopLevel(child.pid(), "コマンド ライン");
+    ASSERT_TRUE(floating);
+    EXPECT_EQ(FindHistoryPane(), linktest::FindChild(floating, "MountTam"));
+    EXPECT_EQ(State().CmdLineWnd, floating);
+}
+
+TEST_F(Discovery, ChildProcessTitleWithTheMarkerAcrossACharacter) {
+    linktest::ChildHost child({"main", "dbcstext"});
+    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_TRUE(linktest::FindTopLevel(child.pid(), linktest::kFalseTextTitle));
+    EXPECT_EQ(FindTextWindow(), nullptr);
+}
+
+TEST_F(Discovery, TwoHostsTheTextWindowBelongsToTheMainWindowsProcess) {
+    linktest::ChildHost child({"main", "text", "floating"});
+    ASSERT_TRUE(child.ready());
+    const HWND child_main = linktest::FindTopLevel(child.pid(), linktest::kChildMainTitle);
+    const HWND child_text = linktest::FindTopLevel(child.pid(), linktest::kChildTextTitle);
+    ASSERT_TRUE(child_main && child_text);
+
+    TestWindow own_text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - own.dwg");
+    TestWindow own_main(linktest::kMainClass, "AutoCAD 2004 - [own.dwg]");
+
+    // Ours first: the text window must be ours, though the child's comes
+    // earlier in the enumeration.
+    linktest::BringToTop(own_text.get());
+    linktest::BringToTop(child_text);
+    linktest::BringToTop(own_main.get());
+    auto order = linktest::TopLevelOrder();
+    ASSERT_LT(linktest::IndexOf(order, own_main.get()), linktest::IndexOf(order, child_main));
+    ASSERT_LT(linktest::IndexOf(order, child_text), linktest::IndexOf(order, own_text.get()));
+    EXPECT_EQ(FindAcadWindow(), own_main.get());
+    EXPECT_EQ(FindTextWindow(), own_text.get());
+    // A floating command line of the other process is taken.
+    EXPECT_EQ(FindPromptLine(), linktest::FindChild(linktest::FindTopLevel(child.pid(), "コマンド ライン"), "Headlands"));
+
+    // The child's first: its own text window.
+    ResetForTests();
+    linktest::BringToTop(own_text.get());
+    linktest::BringToTop(child_main);
+    order = linktest::TopLevelOrder();
+    ASSERT_LT(linktest::IndexOf(order, child_main), linktest::IndexOf(order, own_main.get()));
+    EXPECT_EQ(FindAcadWindow(), child_main);
+    EXPECT_EQ(FindTextWindow(), child_text);
+}
+
+}  // namespace

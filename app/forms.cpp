@@ -141,6 +141,7 @@ LRESULT CALLBACK Application::WindowProc(HWND window, UINT message, WPARAM wpara
     if (message == WM_NCCREATE) {
         self = static_cast<Application*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->handle_ = window;
     } else {
         self = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     }

@@ -1,0 +1,152 @@
+// The window during a run: Start runs the dimension run with the link and
+// this window; a second press during it is ignored; Close waits for the run
+// to end; Help during a run holds it; the task-bar button belongs to the
+// application and restores the minimised window.
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+#include "dimension/run.h"
+
+namespace tarvel::app::testing {
+namespace {
+
+using RunBehaviour = AppTest;
+
+TEST_F(RunBehaviour, StartRunsWithTheLinkAndThisWindow) {
+    tarvel::CadLink* gotLink = nullptr;
+    tarvel::RunWindow* gotWindow = nullptr;
+    run = [&](tarvel::CadLink& l, tarvel::RunWindow& w) {
+        gotLink = &l;
+        gotWindow = &w;
+        EXPECT_TRUE(main->RunUnderWay());
+        return true;
+    };
+    Click(MainControl(L"bStart"));
+    EXPECT_EQ(gotLink, &link);
+    EXPECT_EQ(gotWindow, static_cast<tarvel::RunWindow*>(main.get()));
+    EXPECT_FALSE(main->RunUnderWay());
+}
+
+TEST_F(RunBehaviour, StartPressedDuringARunIsIgnored) {
+    int runs = 0;
+    run = [&](tarvel::CadLink&, tarvel::RunWindow& w) {
+        ++runs;
+        PostMessageW(MainControl(L"bStart"), BM_CLICK, 0, 0);
+        w.ProcessMessages();
+        return true;
+    };
+    Click(MainControl(L"bStart"));
+    EXPECT_EQ(runs, 1);
+    Click(MainControl(L"bStart"));
+    EXPECT_EQ(runs, 2) << "the next press after the run starts a run";
+}
+
+TEST_F(RunBehaviour, RealRunMinimisesRestoresAndIgnoresANestedPress) {
+    run = &tarvel::RunDimension;
+    std::vector<bool> iconicWhileAsked;
+    link.onActivate = [&] {
+        iconicWhileAsked.push_back(IsIconic(main->Handle()) != FALSE);
+        return true;
+    };
+    link.onReadPrompt = [&] {
+        // The user presses Start again while the run waits on AutoCAD; the
+        // prompt line is unreadable, so the capture ends at once.
+        PostMessageW(MainControl(L"bStart"), BM_CLICK, 0, 0);
+        return std::string();
+    };
+    Click(MainControl(L"bStart"));
+    EXPECT_EQ(link.activations, 1) << "the nested press started no second run";
+    EXPECT_EQ(iconicWhileAsked, std::vector<bool>{true});
+    EXPECT_FALSE(IsIconic(main->Handle()));
+    EXPECT_TRUE(IsWindowVisible(main->Handle()));
+    Click(MainControl(L"bStart"));
+    EXPECT_EQ(link.activations, 2);
+}
+
+TEST_F(RunBehaviour, CloseDuringARunEndsTheProgramWhenTheRunReturns) {
+    HWND window = main->Handle();
+    std::vector<std::string> steps;
+    run = [&](tarvel::CadLink&, tarvel::RunWindow& w) {
+        w.Minimize();
+        w.ProcessMessages();
+        w.Restore();
+        PostMessageW(window, WM_CLOSE, 0, 0);  // the user closes the window
+        w.ProcessMessages();
+        if (IsWindow(window) && IsWindowVisible(window)) steps.push_back("window kept");
+        w.Sleep(1);
+        w.Minimize();
+        w.ProcessMessages();
+        w.Restore();
+        w.ProcessMessages();
+        steps.push_back("run ended");
+        return true;
+    };
+    PostMessageW(MainControl(L"bStart"), BM_CLICK, 0, 0);
+    application->Run();  // returns once the program is to end
+    EXPECT_EQ(steps, (std::vector<std::string>{"window kept", "run ended"}));
+    EXPECT_TRUE(application->Terminated());
+}
+
+TEST_F(RunBehaviour, CloseWithoutARunEndsTheProgram) {
+    HWND window = main->Handle();
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    application->Run();
+    EXPECT_TRUE(application->Terminated());
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(RunBehaviour, HelpDuringARunHoldsTheRunUntilClosed) {
+    std::vector<std::string> steps;
+    run = [&](tarvel::CadLink&, tarvel::RunWindow& w) {
+        w.Minimize();
+        w.ProcessMessages();
+        ShowWindow(main->Handle(), SW_RESTORE);  // the user restores the window
+        TimerScript::Play({
+            [&] {
+                if (IsWindowVisible(about->Handle()) && !IsWindowEnabled(main->Handle())) {
+                    steps.push_back("help shown modally");
+                }
+            },
+            [&] { SendMessageW(about->Control(L"OKButton"), BM_CLICK, 0, 0); },
+        });
+        PostMessageW(MainControl(L"bHelp"), BM_CLICK, 0, 0);
+        w.ProcessMessages();
+        steps.push_back(IsWindowVisible(about->Handle()) ? "help still shown" : "run goes on");
+        return true;
+    };
+    Click(MainControl(L"bStart"));
+    EXPECT_EQ(steps, (std::vector<std::string>{"help shown modally", "run goes on"}));
+    EXPECT_TRUE(IsWindowEnabled(main->Handle()));
+}
+
+TEST_F(RunBehaviour, TaskBarButtonBelongsToTheApplicationAndRestoresTheWindow) {
+    HWND app = application->Handle();
+    HWND window = main->Handle();
+    EXPECT_EQ(WindowText(app), L"Tarvel");
+    EXPECT_TRUE(IsWindowVisible(app));
+    EXPECT_EQ(GetWindow(app, GW_OWNER), nullptr);
+    EXPECT_FALSE(GetWindowLongPtrW(app, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    // Owned and without WS_EX_APPWINDOW: the main window has no button.
+    EXPECT_EQ(GetWindow(window, GW_OWNER), app);
+    EXPECT_FALSE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_EQ(GetWindow(about->Handle(), GW_OWNER), window);
+
+    struct Case {
+        const char* how;
+        UINT message;
+        WPARAM wparam;
+    };
+    for (const Case& c : {Case{"restore from the button", WM_SYSCOMMAND, SC_RESTORE},
+                          Case{"button clicked", WM_ACTIVATE, WA_CLICKACTIVE}}) {
+        SCOPED_TRACE(c.how);
+        main->Minimize();
+        ASSERT_TRUE(IsIconic(window));
+        SendMessageW(app, c.message, c.wparam, 0);
+        EXPECT_FALSE(IsIconic(window));
+        EXPECT_TRUE(IsWindowVisible(window));
+    }
+}
+
+}  // namespace
+}  // namespace tarvel::app::testing

@@ -645,9 +645,12 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             TypeKey(wp);
             return 0;
         case WM_CLOSE:
+            // The process ends with its windows: destroying a shown window
+            // first makes Wine's X11 driver wait two seconds for a window
+            // manager that Xvfb does not have.
             WriteOutputs();
             h.log.Write("close");
-            DestroyWindow(hwnd);
+            PostQuitMessage(0);
             return 0;
         case WM_ENDSESSION:
             if (wp) WriteOutputs();

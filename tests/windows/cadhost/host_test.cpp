@@ -1,0 +1,453 @@
+// cadhost.exe driven from another process, as Tarvel drives AutoCAD.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/windows/cadhost/host_session.h"
+
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+const std::wstring kIdle = L"コマンド: ";
+const std::wstring kIdPrompt = L"点を指定: ";
+const std::wstring kPick = L"\x03ID ";
+
+std::wstring Class(HWND h) {
+    wchar_t buf[256] = {};
+    GetClassNameW(h, buf, 255);
+    return buf;
+}
+std::string TitleA(HWND h) {
+    char buf[256] = {};
+    GetWindowTextA(h, buf, 255);
+    return buf;
+}
+std::wstring Title(HWND h) {
+    wchar_t buf[256] = {};
+    InternalGetWindowText(h, buf, 255);
+    return buf;
+}
+
+#define START_HOST(var, ...)                                    \
+    HostSession var{__VA_ARGS__};                               \
+    ASSERT_TRUE(var.ok()) << WideToUtf8(var.error())
+
+// ---- windows, in every layout and encoding ----
+
+struct LayoutCase {
+    const wchar_t* args;
+    bool unicode;
+    const char* where;  // "frame", "floating" or "text"
+};
+
+class HostLayouts : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(HostLayouts, PresentsAutoCadWindows) {
+    const LayoutCase c = GetParam();
+    START_HOST(host, c.args);
+
+    EXPECT_EQ(Title(host.frame()), L"AutoCAD 2004 - [Drawing1.dwg]");
+    EXPECT_THAT(Class(host.frame()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":8:")));
+    EXPECT_EQ(IsWindowUnicode(host.frame()) != FALSE, c.unicode);
+    EXPECT_EQ(GetAncestor(host.frame(), GA_PARENT), GetDesktopWindow());
+
+    EXPECT_EQ(Title(host.text_window()), L"AutoCAD テキスト ウィンドウ - Drawing1.dwg");
+    EXPECT_THAT(Class(host.text_window()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":b:")));
+
+    // Another process reads the stored names; only a sent WM_GETTEXT gets
+    // the prompt line.
+    EXPECT_EQ(TitleA(host.headlands()), "Headlands");
+    EXPECT_EQ(TitleA(host.mounttam()), "MountTam");
+    EXPECT_EQ(host.Prompt(), kIdle);
+    EXPECT_EQ(host.PromptW(), kIdle);
+    EXPECT_EQ(host.PromptA(), WideToAnsi(kIdle));
+
+    const std::string where = c.where;
+    if (where == "frame") {
+        EXPECT_EQ(host.pane_parent(), host.frame());
+        EXPECT_NE(GetParent(host.headlands()), host.frame()) << "docked panes sit deeper than the frame's children";
+        EXPECT_EQ(host.floating(), nullptr);
+    } else if (where == "floating") {
+        ASSERT_NE(host.floating(), nullptr);
+        EXPECT_EQ(host.pane_parent(), host.floating());
+        EXPECT_THAT(Title(host.floating()), HasSubstr(L"コマンド ライン"));
+        EXPECT_FALSE(IsChild(host.frame(), host.headlands()));
+    } else {
+        EXPECT_EQ(host.pane_parent(), host.text_window());
+        EXPECT_FALSE(IsChild(host.frame(), host.headlands()));
+    }
+
+    // A whole pick answered in this arrangement and encoding.
+    host.Type(L"id 12.5,-3 ");
+    EXPECT_EQ(host.LastHistoryLine(), L"X = 12.5000     Y = -3.0000     Z = 0.0000");
+    EXPECT_EQ(host.Close(), 0u);
+    const auto commands = host.LogOf("command");
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_THAT(commands[0], HasSubstr(c.unicode ? "\"enc\":\"W\",\"cbData\":24," : "\"enc\":\"A\",\"cbData\":12,"));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllArrangements, HostLayouts,
+                         ::testing::Values(LayoutCase{L"", true, "frame"},
+                                           LayoutCase{L"--layout docked --ansi", false, "frame"},
+                                           LayoutCase{L"--layout floating", true, "floating"},
+                                           LayoutCase{L"--layout floating --ansi", false, "floating"},
+                                           LayoutCase{L"--layout text", true, "text"},
+                                           LayoutCase{L"--layout text --ansi", false, "text"}));
+
+// ---- the ID dialogue from a pick script ----
+
+TEST(HostPicks, IdDialogueWithPickEndAndCancel) {
+    START_HOST(host, L"--think 150", L"# the four answers\npick 100,200\n\nend\ncancel\npick -0.00001,5.5,3\n");
+
+    // Tarvel's pick: Ctrl-C and "ID ". The message returns at once; the
+    // scripted click comes later.
+    host.Type(kPick);
+    EXPECT_EQ(host.Prompt(), kIdPrompt);
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_EQ(host.LastHistoryLine(), L"X = 100.0000     Y = 200.0000     Z = 0.0000");
+
+    // LASTPOINT through 'SETVAR, then cancelled as Tarvel does.
+    host.Type(L"'SETVAR LASTPOINT\r");
+    EXPECT_EQ(host.Prompt(), L"LASTPOINT の新しい値を入力 <100.0000,200.0000,0.0000>: ");
+    host.Type(L"\x03");
+    EXPECT_EQ(host.Prompt(), kIdle);
+    EXPECT_THAT(host.LastHistoryLine(), HasSubstr(L"*キャンセル*"));
+
+    // A right-click: the prompt ends with neither a point nor a cancel.
+    host.Type(kPick);
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_EQ(host.LastHistoryLine(), kIdPrompt);
+
+    // Esc.
+    host.Type(kPick);
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
+
+    // A coordinate that rounds to zero is written without its sign; LASTPOINT
+    // follows the pick.
+    host.Type(kPick);
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_EQ(host.LastHistoryLine(), L"X = 0.0000     Y = 5.5000     Z = 3.0000");
+    host.Type(L"'SETVAR LASTPOINT\r");
+    EXPECT_EQ(host.Prompt(), L"LASTPOINT の新しい値を入力 <0.0000,5.5000,3.0000>: ");
+    host.Type(L"\x03");
+
+    // The whole history as Tarvel's Ctrl-C before each ID leaves it; the idle
+    // prompt being shown is not part of it.
+    const auto lines = host.HistoryLines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], L"コマンド: *キャンセル*");
+    EXPECT_EQ(lines[1], L"コマンド: ID");
+    EXPECT_EQ(lines[2], kIdPrompt);
+    EXPECT_EQ(lines[3], L"X = 100.0000     Y = 200.0000     Z = 0.0000");
+    EXPECT_NE(lines.back(), kIdle);
+
+    EXPECT_EQ(host.Close(), 0u);
+    EXPECT_EQ(host.LogOf("pick").size(), 2u);
+    EXPECT_EQ(host.LogOf("end").size(), 1u);
+    EXPECT_THAT(host.LogOf("cancel"), ::testing::Contains(HasSubstr("\"source\":\"script\"")));
+}
+
+TEST(HostPicks, ScriptWaitsForThinkTimeAndOnlyAnswersId) {
+    START_HOST(host, L"--think 400", L"pick 1,2\n");
+    // DIMLINEAR's point prompts are the user's, not the script's.
+    host.Type(L"dimlinear ");
+    Sleep(600);
+    EXPECT_EQ(host.Prompt(), L"1 本目の寸法補助線の起点を指定 または <オブジェクトを選択>: ");
+    host.Type(L"\x03");
+    const DWORD start = GetTickCount();
+    host.Type(kPick);
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_GE(GetTickCount() - start, 350u);
+    EXPECT_EQ(host.LastHistoryLine(), L"X = 1.0000     Y = 2.0000     Z = 0.0000");
+}
+
+// ---- system variables ----
+
+TEST(HostVariables, ReadOnlyVariablesAnswerInTheHistory) {
+    START_HOST(host);
+    const std::wstring acadver = L"ACADVER = \"16.0s (LMS Tech)\" (読み込み専用)";
+    struct {
+        const wchar_t* typed;
+    } cases[] = {{L"ACADVER\r"}, {L"acadver\r"}, {L"'SETVAR ACADVER\r"}, {L"setvar AcadVer "}};
+    for (const auto& c : cases) {
+        host.Type(c.typed);
+        EXPECT_EQ(host.Prompt(), kIdle) << WideToUtf8(c.typed);
+        EXPECT_EQ(host.LastHistoryLine(), acadver) << WideToUtf8(c.typed);
+    }
+    // The history reads the same through CF_TEXT in the code page.
+    const std::string a = host.HistoryA();
+    EXPECT_THAT(a, HasSubstr(WideToAnsi(acadver)));
+}
+
+TEST(HostVariables, SetvarTransparentInsideIdResumesIt) {
+    START_HOST(host);
+    host.Type(L"ID 1,2 ");
+    host.Type(L"ID ");
+    host.Type(L"'SETVAR LASTPOINT\r");
+    EXPECT_EQ(host.Prompt(), L">>LASTPOINT の新しい値を入力 <1.0000,2.0000,0.0000>: ");
+    host.Type(L"\r");
+    EXPECT_EQ(host.Prompt(), kIdPrompt);
+    EXPECT_EQ(host.LastHistoryLine(), L"ID コマンドを再開します。");
+    // Ctrl-C ends both.
+    host.Type(L"'SETVAR LASTPOINT\r\x03");
+    EXPECT_EQ(host.Prompt(), kIdle);
+}
+
+TEST(HostVariables, UnknownVariableIsRefused) {
+    START_HOST(host);
+    host.Type(L"'SETVAR NOSUCHVAR\r");
+    EXPECT_EQ(host.Prompt(), kIdle);
+    EXPECT_THAT(host.LastHistoryLine(), HasSubstr(L"不明な変数名です。"));
+    EXPECT_EQ(host.LogOf("complaint").size(), 1u);
+}
+
+// ---- DIMLINEAR ----
+
+TEST(HostDimlinear, SingleAndRunFormsAreLogged) {
+    START_HOST(host);
+    struct Case {
+        std::wstring command;
+        const char* dir;
+        const char* measurement;
+        const char* text;  // JSON of the override
+    } cases[] = {
+        {L"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500\\X=<>\r500.0000,-200.0000,0.0000\r", "H",
+         "2000", "\"4@500\\\\X=<>\""},
+        {L"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 500.0000,-200.0000,0.0000\r", "H", "300",
+         "null"},
+        {L"DIMLINEAR 2300,1800 2300,0 V T 3@600\\P=<>\r2700,900\r", "V", "1800", "\"3@600\\\\P=<>\""},
+        {L"DimLinear 0,0 12.5,7 V 30,3\r", "V", "7", "null"},
+        // Without H or V the position decides: above the points, horizontal.
+        {L"dimlinear 0,0 12.5,7 6,20\r", "H", "12.5", "null"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(host.Type(c.command), TRUE);
+        EXPECT_EQ(host.Prompt(), kIdle) << WideToUtf8(c.command);
+    }
+    EXPECT_EQ(host.LastHistoryLine(), L"寸法値 = 12.5");
+    EXPECT_EQ(host.Close(), 0u);
+    const auto dims = host.LogOf("dimension");
+    ASSERT_EQ(dims.size(), std::size(cases));
+    for (size_t i = 0; i < dims.size(); ++i) {
+        EXPECT_THAT(dims[i], HasSubstr(std::string("\"dir\":\"") + cases[i].dir + "\"")) << i;
+        EXPECT_THAT(dims[i], HasSubstr(std::string("\"measurement\":") + cases[i].measurement + ",")) << i;
+        EXPECT_THAT(dims[i], HasSubstr(std::string("\"text\":") + cases[i].text + ",")) << i;
+    }
+    EXPECT_THAT(dims[0], HasSubstr("\"p1\":[0,0,0],\"p2\":[2000,0,0]"));
+    EXPECT_THAT(dims[0], HasSubstr("\"pos\":[500,-200,0]"));
+    EXPECT_THAT(dims[0], HasSubstr("\"shown\":\"4@500\\\\X=2000\""));
+}
+
+TEST(HostDimlinear, FreeTextKeepsBlanksUntilCarriageReturn) {
+    START_HOST(host);
+    host.Type(L"dimlinear 0,0 100,0 H T ");
+    EXPECT_EQ(host.Prompt(), L"寸法値を入力 <100>: ");
+    host.Type(L"A B <> ");
+    EXPECT_EQ(host.Prompt(), L"寸法値を入力 <100>: A B <> ");
+    host.Type(L"\r0,-10\r");
+    EXPECT_EQ(host.Prompt(), kIdle);
+    host.Close();
+    EXPECT_THAT(host.LogOf("dimension").at(0), HasSubstr("\"text\":\"A B <> \""));
+}
+
+TEST(HostDimlinear, ArrivesInPiecesAsTyped) {
+    START_HOST(host, L"--ansi");
+    for (const char* piece : {"dimli", "near 0,0", " 10", "0,0 ", "H", " ", "T 2@50\\X=<>", "\r", "0,-5", "\r"})
+        host.TypeAnsi(piece);
+    EXPECT_EQ(host.Prompt(), kIdle);
+    host.Close();
+    const auto dims = host.LogOf("dimension");
+    ASSERT_EQ(dims.size(), 1u);
+    EXPECT_THAT(dims[0], HasSubstr("\"measurement\":100,"));
+    EXPECT_THAT(dims[0], HasSubstr("\"text\":\"2@50\\\\X=<>\""));
+}
+
+// ---- what AutoCAD would refuse ----
+
+TEST(HostRefuses, MalformedInputGetsComplaintAndReprompt) {
+    START_HOST(host);
+    struct Case {
+        const wchar_t* typed;
+        const wchar_t* complaint;  // the last history line must contain it
+        const wchar_t* prompt;     // the prompt afterwards
+    } cases[] = {
+        {L"XYZ ", L"不明なコマンド \"XYZ\"。 F1 キーを押してヘルプを参照してください。", L"コマンド: "},
+        {L"\x01ID ", L"不明なコマンド \"^AID\"", L"コマンド: "},
+        {L"dimlinear 1,2,3,4 ", L"点または オプション キーワードが必要です。",
+         L"1 本目の寸法補助線の起点を指定 または <オブジェクトを選択>: "},
+        {L"\x03" L"dimlinear 0,0 1,x ", L"無効な点です。", L"2 本目の寸法補助線の起点を指定: "},
+        {L"\x03" L"dimlinear 0,0 10,0 Q ", L"点または オプション キーワードが必要です。",
+         L"寸法線の位置を指定 または [マルチテキスト(M)/寸法値(T)/寸法値の角度(A)/水平(H)/垂直(V)/回転(R)]: "},
+        // After H the orientation is fixed: V is no longer an option.
+        {L"H V ", L"点または オプション キーワードが必要です。",
+         L"寸法線の位置を指定 または [マルチテキスト(M)/寸法値(T)/寸法値の角度(A)]: "},
+        {L"\x03ID 1e999,0 ", L"無効な点です。", L"点を指定: "},
+        {L"\x03" L"'SETVAR LASTPOINT\rabc ", L"2D 点または 3D 点が必要です。",
+         L"LASTPOINT の新しい値を入力 <10.0000,0.0000,0.0000>: "},
+    };
+    for (const Case& c : cases) {
+        host.Type(c.typed);
+        EXPECT_THAT(host.LastHistoryLine(), HasSubstr(c.complaint)) << WideToUtf8(c.typed);
+        EXPECT_EQ(host.Prompt(), c.prompt) << WideToUtf8(c.typed);
+    }
+    host.Type(L"\x03");
+    EXPECT_EQ(host.Prompt(), kIdle);
+    EXPECT_EQ(host.Close(), 0u);
+    EXPECT_EQ(host.LogOf("complaint").size(), std::size(cases));
+    EXPECT_TRUE(host.LogOf("dimension").empty());
+}
+
+// ---- the raw WM_COPYDATA record ----
+
+TEST(HostCopyData, RecordIsDecodedByItsLengthAndTheFramesKind) {
+    START_HOST(host);
+    // Odd cbData: the odd byte is no character.
+    const wchar_t id[] = L"ID ";
+    EXPECT_EQ(host.SendRaw(id, 7), TRUE);
+    EXPECT_EQ(host.Prompt(), kIdPrompt);
+    // No terminator: the length alone ends the text.
+    const wchar_t point[] = {L'1', L',', L'2', L' ', L'9', L'9'};
+    host.SendRaw(point, 8);  // "1,2 " of it
+    EXPECT_EQ(host.LastHistoryLine(), L"X = 1.0000     Y = 2.0000     Z = 0.0000");
+    // Text after a zero character is not typed.
+    const wchar_t early_end[] = {L'I', L'D', 0, L'X', L' '};
+    host.SendRaw(early_end, sizeof early_end);
+    EXPECT_EQ(host.Prompt(), L"コマンド: ID");
+    host.Type(L"\x03");
+    // Empty commands change nothing.
+    const std::vector<std::wstring> before = host.HistoryLines();
+    EXPECT_EQ(host.SendRaw(L"", 2), TRUE);
+    EXPECT_EQ(host.SendRaw(nullptr, 0), TRUE);
+    EXPECT_EQ(host.HistoryLines(), before);
+    // Another dwData is not typed input.
+    EXPECT_EQ(host.SendRaw(L"ID ", 8, 2), FALSE);
+    EXPECT_EQ(host.Prompt(), kIdle);
+    // WM_NULL, as Tarvel posts after every command, is harmless.
+    EXPECT_EQ(SendMessageW(host.frame(), WM_NULL, 0, 0), 0);
+
+    EXPECT_EQ(host.Close(), 0u);
+    const auto commands = host.LogOf("command");
+    ASSERT_EQ(commands.size(), 6u);
+    EXPECT_THAT(commands[0], HasSubstr("\"enc\":\"W\",\"cbData\":7,\"text\":\"ID \""));
+    EXPECT_THAT(commands[1], HasSubstr("\"cbData\":8,\"text\":\"1,2 \""));
+    EXPECT_THAT(commands[2], HasSubstr("\"cbData\":10,\"text\":\"ID\""));
+    EXPECT_THAT(commands[3], HasSubstr("\"cbData\":4,\"text\":\"\\u0003\""));
+    EXPECT_THAT(commands[4], HasSubstr("\"cbData\":2,\"text\":\"\""));
+    EXPECT_THAT(commands[5], HasSubstr("\"cbData\":0,\"text\":\"\""));
+    EXPECT_EQ(host.LogOf("copydata-ignored").size(), 1u);
+}
+
+TEST(HostCopyData, AnsiFrameTakesCodePageBytes) {
+    START_HOST(host, L"--ansi");
+    // Shift-JIS bytes of a Japanese text in a free-text answer, unterminated.
+    const std::string cmd = WideToAnsi(L"dimlinear 0,0 0,30 V T 高さ<>\r-10,15\r");
+    EXPECT_EQ(host.SendRaw(cmd.data(), static_cast<DWORD>(cmd.size())), TRUE);
+    EXPECT_EQ(host.Prompt(), kIdle);
+    host.TypeAnsi("\x03");
+    host.Close();
+    const auto commands = host.LogOf("command");
+    ASSERT_EQ(commands.size(), 2u);
+    // (The log is UTF-8; the test's own 8-bit literals are code-page bytes.)
+    EXPECT_THAT(commands[0], HasSubstr("\"enc\":\"A\",\"cbData\":" + std::to_string(cmd.size()) +
+                                       ",\"text\":\"dimlinear 0,0 0,30 V T " + WideToUtf8(L"高さ") +
+                                       "<>\\r-10,15\\r\""));
+    EXPECT_THAT(commands[1], HasSubstr("\"enc\":\"A\",\"cbData\":2,\"text\":\"\\u0003\""));
+    EXPECT_THAT(host.LogOf("dimension").at(0), HasSubstr("\"shown\":\"" + WideToUtf8(L"高さ") + "30\""));
+}
+
+TEST(HostCopyData, AnsiPromptIsCutToTheCallersBuffer) {
+    START_HOST(host, L"--ansi");
+    host.Type(L"ID ");
+    char small[5] = {};
+    // "点を" is four bytes in the code page; a fifth byte would split "指".
+    const LRESULT n = SendMessageA(host.headlands(), WM_GETTEXT, sizeof small, reinterpret_cast<LPARAM>(small));
+    EXPECT_LE(n, 4);
+    EXPECT_EQ(std::string(small), WideToAnsi(L"点を"));
+}
+
+// ---- command line and files ----
+
+TEST(HostCommandLine, HelpAndBadOptions) {
+    struct Case {
+        const wchar_t* args;
+        DWORD exit_code;
+        const char* says;
+    } cases[] = {
+        {L"--help", 0, "usage: cadhost.exe"},
+        {L"--bogus", 2, "unknown option --bogus"},
+        {L"--layout sideways", 2, "--layout must be docked, floating or text"},
+        {L"--think -5", 2, "--think needs a whole number"},
+        {L"--log", 2, "--log needs a file name"},
+        {L"--picks Z:\\no\\such\\file.picks", 2, "cannot read the pick script"},
+    };
+    for (const Case& c : cases) {
+        std::string err;
+        EXPECT_EQ(RunHostToEnd(c.args, err), c.exit_code) << WideToUtf8(c.args);
+        EXPECT_THAT(err, HasSubstr(c.says)) << WideToUtf8(c.args);
+    }
+}
+
+TEST(HostCommandLine, MalformedPickScriptIsRefusedWithItsLine) {
+    const std::wstring dir = MakeTempDir();
+    const std::wstring picks = dir + L"\\bad.picks";
+    WriteTextFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
+    std::string err;
+    EXPECT_EQ(RunHostToEnd(L"--picks \"" + picks + L"\"", err), 2u);
+    EXPECT_THAT(err, HasSubstr("line 3"));
+}
+
+TEST(HostFiles, ClosingWritesDxfAndSvg) {
+    const std::wstring dir = MakeTempDir();
+    const std::wstring dxf = dir + L"\\out.dxf", svg = dir + L"\\out.svg";
+    {
+        START_HOST(host, L"--dxf \"" + dxf + L"\" --svg \"" + svg + L"\"");
+        host.Type(L"dimlinear 0,0 500,0 H T 2@250\\X=<>\r250,-100\r");
+        EXPECT_EQ(ReadTextFile(dxf), "") << "written only when the host closes";
+        EXPECT_EQ(host.Close(), 0u);
+    }
+    const std::string d = ReadTextFile(dxf), s = ReadTextFile(svg);
+    EXPECT_THAT(d, HasSubstr("\nDIMENSION\n"));
+    EXPECT_THAT(d, HasSubstr("\n2@250\\X=<>\n"));
+    EXPECT_THAT(d, ::testing::EndsWith("\nEOF\n"));
+    EXPECT_THAT(s, HasSubstr(">2@250</text>"));
+    EXPECT_THAT(s, HasSubstr(">=500</text>"));
+}
+
+// Writes the drawing that check_drawing.sh reads back with ezdxf: run only
+// from there (it names the folder).
+TEST(HostDrawingRun, SeveralDimensions) {
+    const char* out = std::getenv("CADHOST_DRAWING_OUT");
+    if (!out) GTEST_SKIP() << "CADHOST_DRAWING_OUT not set";
+    std::wstring dir = Utf8ToWide(out);
+    if (!dir.empty() && dir[0] == L'/') {
+        for (auto& c : dir)
+            if (c == L'/') c = L'\\';
+        dir = L"Z:" + dir;
+    }
+    const std::wstring args = L"--dxf \"" + dir + L"\\drawing.dxf\" --svg \"" + dir + L"\\drawing.svg\"";
+    START_HOST(host, args);
+    for (const wchar_t* cmd : {
+             L"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500\\X=<>\r1000.0000,-400.0000,0.0000\r",
+             L"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 1000.0000,-400.0000,0.0000\r",
+             L"dimlinear 2300.0000,1800.0000,0.0000 2300.0000,0.0000,0.0000 V T 3@600\\P=<>\r2700.0000,900.0000,0.0000\r",
+             L"dimlinear 0,1800 900,1800 H 1000,2200\r",
+             L"dimlinear 0,0 0,1800 V T <>\r-400,900\r",
+         }) {
+        host.Type(cmd);
+        EXPECT_EQ(host.Prompt(), kIdle);
+    }
+    EXPECT_EQ(host.Close(), 0u);
+    EXPECT_EQ(host.LogOf("dimension").size(), 5u);
+}
+
+}  // namespace

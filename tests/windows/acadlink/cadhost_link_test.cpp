@@ -1,0 +1,233 @@
+// The link against cadhost.exe in another process, in every layout and both
+// encodings: what the host receives, the prompt line, the history through
+// the clipboard, and the system variable query.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "acadlink/Acad11ACtrl.h"
+#include "cadhost_process.h"
+#include "test_windows.h"
+
+namespace {
+
+using namespace tarvel::Acad11ACtrl;
+
+const std::string kPicks = "# the ID picks of the tests\npick 100,200\npick -5.5,3.25,7\nend\ncancel\n";
+const std::string kIdle = "コマンド: ";
+
+using Param = std::tuple<const char*, bool>;  // layout, ansi
+
+class AgainstCadHost : public testing::TestWithParam<Param> {
+protected:
+    void SetUp() override {
+        ResetForTests();
+        host_ = std::make_unique<linktest::CadHost>(std::get<0>(GetParam()), std::get<1>(GetParam()), kPicks);
+        ASSERT_TRUE(host_->ready()) << "cadhost did not start";
+        ASSERT_TRUE(AcadIsRunning());
+        ASSERT_EQ(State().AcadProcessId, host_->pid());
+        ASSERT_EQ(IsWindowUnicode(State().AcadWnd) != FALSE, !ansi());
+    }
+    void TearDown() override {
+        host_.reset();
+        ResetForTests();
+    }
+    bool ansi() const { return std::get<1>(GetParam()); }
+
+    // Waits for the prompt line to read `text`.
+    bool WaitForPrompt(const std::string& text, DWORD ms = 5000) {
+        const ULONGLONG end = linktest::Now() + ms;
+        std::string prompt;
+        do {
+            ReadPromptLine(prompt);
+            if (prompt == text) return true;
+            Sleep(20);
+        } while (linktest::Now() < end);
+        return false;
+    }
+
+    std::unique_ptr<linktest::CadHost> host_;
+};
+
+TEST_P(AgainstCadHost, CommandsArriveWholeWithTheirTerminator) {
+    struct Case {
+        const char* what;
+        std::u16string command;
+        std::u16string arrives;
+    };
+    // A dimlinear whose text makes the command exactly `units` long.
+    auto dimlinear = [](std::size_t units) {
+        const std::u16string head = u"dimlinear 0,0 100,0 H T ";
+        const std::u16string tail = u"\r50,-20\r";
+        return head + std::u16string(units - head.size() - tail.size(), u'w') + tail;
+    };
+    const std::vector<Case> cases = {
+        {"empty", u"", u""},
+        {"cancel", u"\x03\x03", u"\x03\x03"},
+        {"exactly 255 units", dimlinear(255), dimlinear(255)},
+        {"300 units", dimlinear(300), dimlinear(300)},
+        {"outside the code page", u"\x03\x03\u20ac\u4e02\x03", u"\x03\x03??\x03"},
+    };
+    for (const Case& c : cases) {
+        const std::size_t before = host_->Commands().size();
+        ASSERT_TRUE(SendCommand(c.command)) << c.what;
+        const std::vector<linktest::LogEntry> commands = host_->Commands();
+        ASSERT_EQ(commands.size(), before + 1) << c.what << ": logged before SendCommand returned";
+        const linktest::LogEntry& got = commands.back();
+        std::u16string text;
+        ASSERT_TRUE(got.Text("text", text)) << got.line;
+        EXPECT_EQ(text, c.arrives) << c.what;
+        std::u16string enc;
+        got.Text("enc", enc);
+        EXPECT_EQ(enc, ansi() ? u"A" : u"W") << c.what;
+        const std::size_t bytes = ansi() ? WideToAnsi(c.arrives).size() + 1 : 2 * (c.command.size() + 1);
+        EXPECT_EQ(got.Number("cbData"), static_cast<long long>(bytes)) << c.what;
+    }
+    // The two long ones made dimensions with their whole texts.
+    std::vector<std::u16string> texts;
+    for (const linktest::LogEntry& e : host_->Log()) {
+        std::u16string t;
+        if (e.kind == "dimension" && e.Text("text", t)) texts.push_back(t);
+    }
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].size(), 255u - 24u - 8u);
+    EXPECT_EQ(texts[1].size(), 300u - 24u - 8u);
+    EXPECT_TRUE(WaitForPrompt(kIdle));
+}
+
+TEST_P(AgainstCadHost, PromptLine) {
+    std::string prompt = "stale";
+    ReadPromptLine(prompt);
+    EXPECT_EQ(prompt, kIdle);
+    SendCommand(u"'SETVAR LASTPOINT\r");
+    ReadPromptLine(prompt);
+    EXPECT_EQ(prompt, "LASTPOINT の新しい値を入力 <0.0000,0.0000,0.0000>: ");
+    SendCommand(u"\x03");
+    ReadPromptLine(prompt);
+    EXPECT_EQ(prompt, kIdle);
+}
+
+TEST_P(AgainstCadHost, PickThenLastPointAndTheHistory) {
+    const std::vector<std::pair<std::string, std::string>> picks = {
+        {"X = 100.0000     Y = 200.0000     Z = 0.0000", "100.0000,200.0000,0.0000"},
+        {"X = -5.5000     Y = 3.2500     Z = 7.0000", "-5.5000,3.2500,7.0000"},
+    };
+    for (const auto& [line, lastpoint] : picks) {
+        SendCommand(u"\x03\x03ID ");
+        ASSERT_TRUE(WaitForPrompt(kIdle)) << "the scripted pick did not come";
+        std::string last = "stale";
+        LastHistoryLine(last);
+        EXPECT_EQ(last, line);
+        const std::size_t before = host_->Commands().size();
+        std::string value = "stale";
+        QuerySysVar("LASTPOINT", value);
+        EXPECT_EQ(value, lastpoint);
+        const std::vector<linktest::LogEntry> commands = host_->Commands();
+        ASSERT_EQ(commands.size(), before + 2) << "the query and its Ctrl-C";
+        std::u16string text;
+        commands[before].Text("text", text);
+        EXPECT_EQ(text, u"'SETVAR LASTPOINT\r");
+        commands[before + 1].Text("text", text);
+        EXPECT_EQ(text, u"\x03");
+        std::string prompt;
+        ReadPromptLine(prompt);
+        EXPECT_EQ(prompt, kIdle) << "left at the command prompt";
+    }
+    // A right-click and an Esc: neither "X" nor a point.
+    SendCommand(u"\x03\x03ID ");
+    ASSERT_TRUE(WaitForPrompt(kIdle));
+    std::string last;
+    LastHistoryLine(last);
+    EXPECT_EQ(last.find('X'), std::string::npos) << last;
+    SendCommand(u"\x03\x03ID ");
+    ASSERT_TRUE(WaitForPrompt(kIdle));
+    LastHistoryLine(last);
+    EXPECT_NE(last.find("キャンセル"), std::string::npos) << last;
+}
+
+TEST_P(AgainstCadHost, ReadOnlyAnswersFromTheHistory) {
+    for (const char* name : {"ACADVER", "acadver", "AcadVer"}) {
+        const std::size_t before = host_->Commands().size();
+        std::string value = "stale";
+        QuerySysVar(name, value);
+        EXPECT_EQ(value, "\"16.0s (LMS Tech)\"") << name;
+        const std::vector<linktest::LogEntry> commands = host_->Commands();
+        ASSERT_EQ(commands.size(), before + 1) << name << ": no Ctrl-C after a history answer";
+        std::u16string text;
+        commands[before].Text("text", text);
+        EXPECT_EQ(text, AnsiToWide(std::string(name) + "\r")) << name;
+    }
+    // Another read-only variable through 'SETVAR.
+    std::string value;
+    QuerySysVar("DWGNAME", value);
+    EXPECT_EQ(value, "\"Drawing1.dwg\"");
+    // No reply form at all.
+    const std::size_t before = host_->Commands().size();
+    value = "stale";
+    QuerySysVar("NOSUCHVAR", value);
+    EXPECT_EQ(value, "");
+    EXPECT_EQ(host_->Commands().size(), before + 1);
+    EXPECT_TRUE(WaitForPrompt(kIdle));
+}
+
+TEST_P(AgainstCadHost, TheUsersClipboardIsKept) {
+    linktest::TestWindow user("TarvelTestCadHostUser", "user");
+    const UINT registered = RegisterClipboardFormatA("Tarvel Test CadHost Format");
+    const std::wstring mine = L"利用者のクリップボード";
+    const unsigned char blob[] = {9, 8, 7, 0, 6};
+    ASSERT_TRUE(OpenClipboard(user.get()));
+    EmptyClipboard();
+    HGLOBAL t = GlobalAlloc(GMEM_MOVEABLE, (mine.size() + 1) * 2);
+    std::memcpy(GlobalLock(t), mine.c_str(), (mine.size() + 1) * 2);
+    GlobalUnlock(t);
+    SetClipboardData(CF_UNICODETEXT, t);
+    HGLOBAL b = GlobalAlloc(GMEM_MOVEABLE, sizeof blob);
+    std::memcpy(GlobalLock(b), blob, sizeof blob);
+    GlobalUnlock(b);
+    SetClipboardData(registered, b);
+    CloseClipboard();
+
+    SendCommand(u"\x03\x03ID ");
+    ASSERT_TRUE(WaitForPrompt(kIdle));
+    std::string line;
+    LastHistoryLine(line);
+    EXPECT_EQ(line, "X = 100.0000     Y = 200.0000     Z = 0.0000");
+
+    ASSERT_TRUE(OpenClipboard(user.get()));
+    const auto* text = static_cast<const wchar_t*>(GlobalLock(GetClipboardData(CF_UNICODETEXT)));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(std::wstring(text), mine);
+    GlobalUnlock(GetClipboardData(CF_UNICODETEXT));
+    HANDLE got = GetClipboardData(registered);
+    ASSERT_TRUE(got);
+    ASSERT_GE(GlobalSize(got), sizeof blob);
+    EXPECT_EQ(std::memcmp(GlobalLock(got), blob, sizeof blob), 0);
+    GlobalUnlock(got);
+    CloseClipboard();
+}
+
+TEST_P(AgainstCadHost, HostClosedMeansNotRunning) {
+    host_->Close();
+    EXPECT_FALSE(AcadIsRunning());
+    EXPECT_FALSE(SendCommand(u"ID "));
+    EXPECT_FALSE(ActivateAcad());
+    std::string text = "stale";
+    ReadPromptLine(text);
+    EXPECT_EQ(text, "");
+    LastHistoryLine(text);
+    EXPECT_EQ(text, "");
+    QuerySysVar("LASTPOINT", text);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(FindHistoryPane(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, AgainstCadHost,
+                         testing::Combine(testing::Values("docked", "floating", "text"), testing::Bool()),
+                         [](const testing::TestParamInfo<Param>& p) {
+                             return std::string(std::get<0>(p.param)) + (std::get<1>(p.param) ? "Ansi" : "Wide");
+                         });
+
+}  // namespace

@@ -577,12 +577,29 @@ LRESULT CALLBACK CmdLineProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefProc(hwnd, msg, wp, lp);
 }
 
+// WM_CHAR: a UTF-16 unit for a Unicode window; for an ANSI window a byte of
+// the code page, a double-byte character arriving as two messages.
 void TypeKey(WPARAM ch) {
     Host& h = *g_host;
+    static char lead = 0;
+    std::wstring w;
+    if (h.ansi) {
+        const char b = static_cast<char>(ch & 0xFF);
+        if (lead) {
+            const char pair[2] = {lead, b};
+            lead = 0;
+            w = FromAnsi(pair, 2);
+        } else if (IsDBCSLeadByte(static_cast<BYTE>(b))) {
+            lead = b;
+            return;
+        } else {
+            w = FromAnsi(&b, 1);
+        }
+    } else {
+        w = std::wstring(1, static_cast<wchar_t>(ch));
+    }
     h.events.source = "keyboard";
-    const char16_t c = static_cast<char16_t>(ch);
-    if (c == 27) h.log.Write("cancel-key", "\"source\":\"keyboard\"");
-    h.interp.Type(std::u16string_view(&c, 1));
+    h.interp.Type(U(w));
     h.events.source = "typed";
     AfterInput();
 }
@@ -598,6 +615,9 @@ LRESULT CALLBACK ViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_LBUTTONDOWN:
             SetFocus(hwnd);
             if (MouseMayPick() && h.interp.WantsPoint()) {
+                RECT rc;
+                GetClientRect(hwnd, &rc);
+                UpdateViewMapping(rc);  // the mapping the user sees
                 const Point p = ToDrawing(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
                 h.log.Write("pick", "\"source\":\"mouse\"," + PointField("point", p));
                 h.events.source = "mouse";

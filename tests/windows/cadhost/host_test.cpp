@@ -171,6 +171,55 @@ TEST(HostPicks, ScriptWaitsForThinkTimeAndOnlyAnswersId) {
     EXPECT_EQ(host.LastHistoryLine(), L"X = 1.0000     Y = 2.0000     Z = 0.0000");
 }
 
+HWND DrawingView(HWND frame) {
+    HWND found = nullptr;
+    EnumChildWindows(
+        frame,
+        [](HWND h, LPARAM lp) -> BOOL {
+            if (Class(h).rfind(L"Afx:", 0) == 0 && Title(h).empty() && GetParent(h) == GetAncestor(h, GA_ROOT)) {
+                *reinterpret_cast<HWND*>(lp) = h;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST(HostPicks, MouseAnswersWhenTheScriptHasRunOut) {
+    START_HOST(host, L"--think 0", L"pick 7,8\n");
+    const HWND view = DrawingView(host.frame());
+    ASSERT_NE(view, nullptr);
+    host.Type(kPick);
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_EQ(host.LastHistoryLine(), L"X = 7.0000     Y = 8.0000     Z = 0.0000");
+
+    // Left button: a point somewhere in the view.
+    host.Type(kPick);
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 150));
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_THAT(host.LastHistoryLine(), ::testing::StartsWith(L"X = "));
+    // Right button: ends the prompt without a point.
+    host.Type(kPick);
+    PostMessageW(view, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(200, 150));
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_EQ(host.LastHistoryLine(), kIdPrompt);
+    // Esc.
+    host.Type(kPick);
+    PostMessageW(view, WM_CHAR, 27, 0);
+    ASSERT_TRUE(host.WaitPrompt(kIdle));
+    EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
+    // A click while the host is idle picks nothing.
+    PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    Sleep(100);
+    EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
+
+    host.Close();
+    EXPECT_THAT(host.LogOf("pick"), ElementsAre(HasSubstr("\"source\":\"script\""), HasSubstr("\"source\":\"mouse\"")));
+    EXPECT_THAT(host.LogOf("end"), ElementsAre(HasSubstr("\"source\":\"mouse\"")));
+    EXPECT_THAT(host.LogOf("cancel"), ::testing::Contains(HasSubstr("\"source\":\"keyboard\"")));
+}
+
 // ---- system variables ----
 
 TEST(HostVariables, ReadOnlyVariablesAnswerInTheHistory) {

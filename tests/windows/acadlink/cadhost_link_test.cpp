@@ -70,6 +70,9 @@ TEST_P(AgainstCadHost, CommandsArriveWholeWithTheirTerminator) {
         {"exactly 255 units", dimlinear(255), dimlinear(255)},
         {"300 units", dimlinear(300), dimlinear(300)},
         {"outside the code page", u"\x03\x03\u20ac\u4e02\x03", u"\x03\x03??\x03"},
+        // 128 double-byte characters: 256 bytes in the 8-bit form.
+        {"double-byte past 255 bytes", u"\x03" + std::u16string(128, u'寸') + u"\x03",
+         u"\x03" + std::u16string(128, u'寸') + u"\x03"},
     };
     for (const Case& c : cases) {
         const std::size_t before = host_->Commands().size();

@@ -13,10 +13,6 @@ namespace {
 
 using namespace testing;
 
-const std::string kStart = "draw 寸法線開始点を入力", kEnd = "draw 寸法線終了点を入力",
-                  kPlacement = "draw 寸法値配置位置を入力", kPick = "send ^CID ";
-std::string Intermediate(int n) { return "draw 寸法線足、" + std::to_string(n) + "点目を入力。右クリックで選択終了"; }
-
 TEST(WaitForCommandPrompt, EndsOnlyAtTheExactIdlePromptAnEmptyLineOrThe600thPoll) {
     const std::pair<const char*, int> cases[] = {   // the prompt line throughout, polls
         {"コマンド: ", 1}, {"", 1}, {"コマンド:", 600}, {"コマンド:  ", 600}, {" コマンド: ", 600}, {"点を指定: ", 600}};
@@ -48,51 +44,6 @@ TEST(WaitForCommandPrompt, SleepsAndPumpsBeforeEachLook) {
     cad.SendCommand(PickCommand);   // answered after 401 ms: three looks
     WaitForCommandPrompt(cad, window);
     EXPECT_EQ(cad.promptReads, 5);
-}
-
-struct Dialogue {
-    const char* name;
-    std::vector<Answer> script;
-    std::vector<std::string> prompts;   // painted, each after its pick command
-    std::int32_t points;
-    bool placementRead;
-};
-
-TEST(CapturePoints, AsksForEachPointInTurnAndAlwaysForThePlacement) {
-    const Dialogue cases[] = {
-        {"three intermediate points",
-         {PickAt("0,0,0"), PickAt("1000,0,0"), PickAt("700,0,0"), PickAt("300,0,0"), PickAt("500,0,0"), RightClick(),
-          PickAt("500,-200,0")},
-         {kStart, kEnd, Intermediate(3), Intermediate(4), Intermediate(5), Intermediate(6), kPlacement}, 6, true},
-        {"start cancelled", {CancelPick(), PickAt("5,5,0")}, {kStart, kPlacement}, 1, true},
-        {"start right-clicked", {RightClick(), CancelPick()}, {kStart, kPlacement}, 0, false},
-        {"end cancelled", {PickAt("0,0,0"), CancelPick(), PickAt("5,5,0")}, {kStart, kEnd, kPlacement}, 2, true},
-        {"first intermediate right-clicked", {PickAt("0,0,0"), PickAt("9,0,0"), RightClick(), PickAt("5,5,0")},
-         {kStart, kEnd, Intermediate(3), kPlacement}, 3, true},
-        {"placement cancelled", {PickAt("0,0,0"), PickAt("9,0,0"), RightClick(), CancelPick()},
-         {kStart, kEnd, Intermediate(3), kPlacement}, 2, false},
-        {"no answer in 600 polls: the history decides", {PickAt("0,0,0"), NeverAnswer(), PickAt("5,5,0")},
-         {kStart, kEnd, kPlacement}, 2, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        LoadPoints({"1,1,0", "2,2,0"});   // a run starts from an empty table
-        Stage stage;
-        FakeCad cad(stage);
-        FakeWindow window(stage);
-        cad.script.assign(c.script.begin(), c.script.end());
-        EXPECT_EQ(CapturePoints(cad, window), c.placementRead);
-        std::vector<std::string> expected = {"activate"};
-        for (const auto& p : c.prompts) expected.insert(expected.end(), {kPick, p});
-        EXPECT_EQ(stage.events, expected);
-        EXPECT_EQ(cad.drawnOn, std::vector<WindowHandle>(c.prompts.size(), FakeCad::Pane()));
-        ASSERT_EQ(Points().PointCount, c.points);
-        for (std::int32_t k = 1, a = 0; k <= c.points; ++k, ++a) {
-            while (c.script[static_cast<std::size_t>(a)].kind != Answer::kPick) ++a;
-            EXPECT_EQ(Points().PointText[k], c.script[static_cast<std::size_t>(a)].lastPoint);
-        }
-        EXPECT_TRUE(cad.script.empty());
-    }
 }
 
 TEST(CapturePoints, TheHistoryLineAloneDecidesAPick) {

@@ -67,10 +67,17 @@ TEST_F(RunTest, TierOptionIsReadOnceTheWindowIsBack) {
     }
 }
 
+// Fewer than four points, or no placement point: nothing is ordered or
+// sent, and the window comes back. The placement is asked for in any case.
 TEST_F(RunTest, RunsThatSendNothingStillRestoreTheWindow) {
     const std::pair<std::vector<Answer>, Events> cases[] = {
         {{}, {"minimise", "activate (not found)", "restore"}},   // AutoCAD not running
         {{CancelPick(), PickAt("5,5,0")}, {"minimise", "activate", kPick, kStart, kPick, kPlacement, "restore"}},
+        {{RightClick(), CancelPick()}, {"minimise", "activate", kPick, kStart, kPick, kPlacement, "restore"}},
+        {{PickAt("0,0,0"), CancelPick(), PickAt("5,5,0")},
+         {"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, kPlacement, "restore"}},
+        {{PickAt("0,0,0"), NeverAnswer(), PickAt("5,5,0")},   // 600 polls, then the history decides
+         {"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, kPlacement, "restore"}},
         {{PickAt("0,0,0"), PickAt("9,0,0"), RightClick(), PickAt("5,5,0")},   // three points only
          {"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, Intermediate(3), kPick, kPlacement, "restore"}},
         {{PickAt("0,0,0"), PickAt("9,0,0"), PickAt("3,0,0"), PickAt("6,0,0"), CancelPick(), CancelPick()},
@@ -86,8 +93,10 @@ TEST_F(RunTest, RunsThatSendNothingStillRestoreTheWindow) {
         EXPECT_TRUE(RunDimension(link, w));
         EXPECT_EQ(s.events, events);
         EXPECT_EQ(w.pumps, w.sleeps + 2);
+        EXPECT_TRUE(link.script.empty());
     }
-    EXPECT_EQ(Points().PointText[2], "9,0,0");   // a cancelled placement: nothing ordered
+    EXPECT_EQ(Points().PointCount, 4);           // the last run picked four points
+    EXPECT_EQ(Points().PointText[2], "9,0,0");   // and ordered nothing
 }
 
 TEST_F(RunTest, ErrorWhilePickingLeavesTheWindowMinimisedAndSendsNothing) {

@@ -268,7 +268,9 @@ public:
         for (HWND w : TopWindowsOf(pid_)) {
             if (w == main_ || !IsWindowVisible(w)) continue;
             const std::wstring cls = ClassOf(w);
-            if (cls == L"tooltips_class32" || cls == L"IME") continue;
+            // The application's own window (it carries the task-bar button),
+            // tooltips and the input method's windows belong to every start.
+            if (cls == L"TApplication" || cls == L"tooltips_class32" || cls == L"IME") continue;
             std::lock_guard<std::mutex> lock(mu_);
             foreign_.insert(Utf8(cls) + " \"" + Utf8(Title(w)) + "\"");
         }

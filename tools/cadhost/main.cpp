@@ -386,10 +386,16 @@ void UpdateViewMapping(const RECT& rc) {
         maxy = std::max(maxy, p.y);
     };
     for (const auto& p : h.interp.Identified()) grow(p);
+    // Whole dimensions, their texts included.
+    const double scale = cadhost::DrawingScale(h.interp.Dimensions(), h.interp.Identified());
     for (const auto& d : h.interp.Dimensions()) {
-        grow(d.p1);
-        grow(d.p2);
-        grow(d.pos);
+        const cadhost::DimGeometry g = cadhost::LayOut(d, scale);
+        for (const Point& p : {d.p1, d.p2, g.ext1.b, g.ext2.b}) grow(p);
+        for (const auto& t : g.texts) {
+            const double r = t.height * (1 + t.text.size() / 2.0);
+            grow(Point{t.center.x - r, t.center.y - r, 0});
+            grow(Point{t.center.x + r, t.center.y + r, 0});
+        }
     }
     const double w = std::max(1, static_cast<int>(rc.right - rc.left) - 40);
     const double hh = std::max(1, static_cast<int>(rc.bottom - rc.top) - 40);
@@ -798,7 +804,7 @@ bool CreateWindows() {
             break;
         case cadhost::Layout::Floating:
             h.floating = Create(WS_EX_TOOLWINDOW, kFloatClass, kFloatTitle,
-                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_VISIBLE, 40, 560, 900, 150,
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, 40, 600, 900, 140,
                                 h.frame);
             pane_parent = h.floating;
             break;
@@ -808,8 +814,7 @@ bool CreateWindows() {
     // The text window exists in every layout; it is shown when it holds
     // the command line.
     const bool text_layout = h.options.layout == cadhost::Layout::Text;
-    h.text_wnd = Create(0, kTextClass, kTextTitle, WS_OVERLAPPEDWINDOW | (text_layout ? WS_VISIBLE : 0), 560, 420,
-                        700, 300, nullptr);
+    h.text_wnd = Create(0, kTextClass, kTextTitle, WS_OVERLAPPEDWINDOW, 0, 745, 1000, 270, nullptr);
     if (!h.text_wnd) return false;
     if (text_layout) pane_parent = h.text_wnd;
 
@@ -820,6 +825,13 @@ bool CreateWindows() {
     LayoutFrame();
     ShowWindow(h.frame, SW_SHOW);
     UpdateWindow(h.frame);
+    // Shown after the frame, so they stand in front of it.
+    for (HWND w : {h.floating, text_layout ? h.text_wnd : nullptr}) {
+        if (!w) continue;
+        ShowWindow(w, SW_SHOWNA);
+        SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        UpdateWindow(w);
+    }
     return true;
 }
 

@@ -500,3 +500,32 @@ TEST(HostDrawingRun, SeveralDimensions) {
 }
 
 }  // namespace
+
+namespace {
+
+// Holds a host with a few picks and dimensions on the screen for a
+// screenshot: run only when CADHOST_SCREENSHOT_HOLD_MS is set (see the
+// host's notes in the report of its build).
+TEST(HostScreenshot, HoldsADrawingOnScreen) {
+    const char* hold = std::getenv("CADHOST_SCREENSHOT_HOLD_MS");
+    if (!hold) GTEST_SKIP() << "CADHOST_SCREENSHOT_HOLD_MS not set";
+    const char* layout = std::getenv("CADHOST_SCREENSHOT_LAYOUT");
+    START_HOST(host, std::wstring(L"--think 50 --layout ") + Utf8ToWide(layout ? layout : "docked"),
+               L"pick 0,0\npick 2300,0\npick 1500,0\npick 500,0\npick 2000,0\npick 1000,0\nend\n");
+    for (int i = 0; i < 7; ++i) {
+        host.Type(kPick);
+        ASSERT_TRUE(host.WaitPrompt(kIdle));
+    }
+    for (const wchar_t* cmd : {
+             L"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500\\X=<>\r1000.0000,-400.0000,0.0000\r",
+             L"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 1000.0000,-400.0000,0.0000\r",
+             L"dimlinear 2300,1800 2300,0 V T 3@600\\P=<>\r2700,900\r",
+             L"dimlinear 0,1800 900,1800 H 1000,2200\r",
+             L"xyz ",
+             L"ID ",
+         })
+        host.Type(cmd);
+    Sleep(static_cast<DWORD>(std::atoi(hold)));
+}
+
+}  // namespace

@@ -253,8 +253,9 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
     std::string fields = "\"enc\":\"" + std::string(wide ? "W" : "A") + "\",\"cbData\":" + std::to_string(cds->cbData) +
                          "," + Field("text", U(text));
     if (cds->dwData != 1) {
-        h.log.Write("copydata-ignored", "\"dwData\":" + std::to_string(static_cast<unsigned long long>(cds->dwData)) +
-                                            "," + fields);
+        // Logged like every record, but it is not typed input.
+        h.log.Write("command", fields + ",\"dwData\":" +
+                                   std::to_string(static_cast<unsigned long long>(cds->dwData)) + ",\"ignored\":true");
         return FALSE;
     }
     h.log.Write("command", fields);

@@ -18,6 +18,14 @@ PointTable& Table() {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Nothing but blanks and control characters (what CutField trims).
+bool IsBlank(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) > 32) return false;
+    }
+    return true;
+}
+
 // Decimal exponent of the leading significant digit of the digits
 // `integer` "." `fraction`, with the written exponent `exponent` added;
 // only its sign matters to the caller, so it saturates.
@@ -142,6 +150,18 @@ void AddPoint(CadLink& link) {
     table.PointX[slot] = ParseCoordinate(field);
     CutField(rest, field);
     table.PointY[slot] = ParseCoordinate(field);
+
+    // The text goes back into AutoCAD inside dimlinear commands, so it must
+    // be a coordinate and nothing else: a Z that is there must be a number,
+    // and there is no fourth field.
+    if (!IsBlank(rest)) {
+        CutField(rest, field);
+        ParseCoordinate(field);
+        if (!IsBlank(rest)) {
+            CutField(rest, field);
+            throw ConvertError(field);
+        }
+    }
 }
 
 void SwapDouble(double& a, double& b) {

@@ -45,8 +45,9 @@ double ParseCoordinate(const std::string& text);
 
 // Reads LASTPOINT through the link and appends it as point PointCount + 1.
 // Throws RangeError when the table is full (nothing is stored then) and
-// ConvertError when the text's X or Y is not a number (the text is stored
-// and counted then).
+// ConvertError when the text's X or Y is not a number, when a third field
+// is there and is not a number, or when there is a fourth field (the text is
+// stored and counted then, and X and Y as far as they converted).
 void AddPoint(CadLink& link);
 
 // Exchanges the two reals bit for bit.

@@ -88,6 +88,12 @@ TEST(AddPoint, StoresTextAndCoordinatesOrRaisesOnAField) {
         {"", 0, 0, ""},           // an empty reply from QuerySysVar
         {"12.5", 12.5, 0, ""},    // no comma: Y comes from an empty field
         {"abc,1,0", 0, 0, "abc"}, {"1,2.2.2,0", 1, 0, "2.2.2"},
+        // Nothing but a coordinate is ever typed back into AutoCAD: a Z that
+        // is not a number, or a fourth field, is refused once X and Y are in.
+        {"1,2,junk", 1, 2, "junk"},  {"1,2,0,4", 1, 2, "4"},
+        {"1,2,0 ,", 1, 2, nullptr},  {"1,2,,5", 1, 2, ""},
+        {"1,2,", 1, 2, nullptr}, {"1,2, ", 1, 2, nullptr}, {"1,2,", 1, 2, nullptr},
+        {"5,6,-1.5e2", 5, 6, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lastPoint);

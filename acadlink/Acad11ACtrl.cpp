@@ -84,15 +84,29 @@ DWORD OwningProcess(HWND window) {
 
 // One message to a window of AutoCAD, bounded: false when the window did
 // not take it in time (or does not exist).
+// No SMTO_BLOCK: the host may send to this thread while it works (the
+// clipboard tells its previous owner, our own window, that it is being
+// emptied), and those messages must be answered for it to go on.
+constexpr UINT kSendFlags = SMTO_ABORTIFHUNG;
+
 bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     DWORD_PTR answer = 0;
-    // No SMTO_BLOCK: the host may send to this thread while it works (the
-    // clipboard tells its previous owner, our own window, that it is being
-    // emptied), and those messages must be answered for it to go on.
-    if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, g_reply_timeout_ms, &answer)) {
+    if (!SendMessageTimeoutA(window, message, wparam, lparam, kSendFlags, g_reply_timeout_ms, &answer)) {
         return false;
     }
     result = static_cast<LRESULT>(answer);
+    return true;
+}
+
+// The text's length, to size the buffer for the 8-bit text. Asked in
+// UTF-16: Wine does not bound the wait for an 8-bit WM_GETTEXTLENGTH to
+// another process. Either count fits the 8-bit text in 2 x len + 2 bytes
+// (at most two bytes a UTF-16 unit in the code page, and an 8-bit window
+// counts its bytes).
+bool TextLength(HWND window, LRESULT& length) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, kSendFlags, g_reply_timeout_ms, &answer)) return false;
+    length = static_cast<LRESULT>(answer);
     return true;
 }
 
@@ -341,7 +355,7 @@ bool ActivateAcad() {
 void ReadWindowText(HWND window, std::string& text) {
     text.clear();
     LRESULT length = 0;
-    if (!SendToHost(window, WM_GETTEXTLENGTH, 0, 0, length) || length <= 0) return;
+    if (!TextLength(window, length) || length <= 0) return;
     if (length > std::numeric_limits<std::int32_t>::max()) throw IntOverflowError();
     const std::int32_t size = CheckedAdd(CheckedMul(2, static_cast<std::int32_t>(length)), 2);
     std::vector<char> buffer(static_cast<std::size_t>(size), '\0');

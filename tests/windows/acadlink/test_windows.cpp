@@ -195,10 +195,12 @@ namespace {
 
 int g_copydata_count = 0;
 DWORD g_holdclip_ms = 0;
+DWORD g_slow_ms = 0;
 
 LRESULT CALLBACK ChildMainProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_COPYDATA) {
         ++g_copydata_count;
+        if (g_slow_ms) Sleep(g_slow_ms);  // busy with the command
         return TRUE;
     }
     return DefWindowProcA(window, message, wparam, lparam);
@@ -246,6 +248,7 @@ int RunChild(int argc, char** argv) {
         else if (item == "floating") floating = true;
         else if (item == "dbcstext") dbcstext = true;
         else if (item.rfind("holdclip=", 0) == 0) g_holdclip_ms = static_cast<DWORD>(std::atoi(item.c_str() + 9));
+        else if (item.rfind("slow=", 0) == 0) g_slow_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));
         else if (item.rfind("hang=", 0) == 0) hang_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));
         else return 252;
     }

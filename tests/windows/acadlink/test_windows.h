@@ -49,7 +49,9 @@ HWND FindTopLevel(DWORD process, const std::string& title);
 HWND FindChild(HWND parent, const std::string& title);
 
 // The test program started again as a child with --child READY QUIT items.
-// Items: main, text, floating, dbcstext, holdclip=MS, hang=MS.
+// Items: main, text, floating, dbcstext, holdclip=MS (the text window keeps
+// the clipboard open after the copy), slow=MS (each command takes that
+// long), hang=MS (no messages handled for that long after start).
 class ChildHost {
 public:
     explicit ChildHost(const std::vector<std::string>& items);

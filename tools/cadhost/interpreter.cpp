@@ -126,7 +126,7 @@ void Interpreter::Show(Step step) {
 void Interpreter::BackToIdle() {
     outer_.reset();
     command_.clear();
-    setvar_ = nullptr;
+    setvar_ = outer_setvar_ = nullptr;
     Show(Step::Idle);
 }
 
@@ -135,7 +135,8 @@ void Interpreter::EndSubcommand() {
         const Step resume = *outer_;
         outer_.reset();
         command_ = outer_command_;
-        setvar_ = nullptr;
+        setvar_ = outer_setvar_;  // the interrupted SETVAR may be asking for a value
+        outer_setvar_ = nullptr;
         Commit(command_ + u" コマンドを再開します。");
         Show(resume);
         return;
@@ -189,6 +190,7 @@ void Interpreter::Answer(const std::u16string& answer) {
         } else if (name == u"SETVAR" || FindVariable(name)) {
             outer_ = step_;
             outer_command_ = command_;
+            outer_setvar_ = setvar_;
             command_ = u"SETVAR";
             if (name == u"SETVAR")
                 Show(Step::SetvarName);

@@ -144,6 +144,7 @@ private:
     int osmode_ = 0;
     std::u16string clayer_ = u"0";
     const Variable* setvar_ = nullptr;
+    const Variable* outer_setvar_ = nullptr;
 
     // The DIMLINEAR being answered.
     Point dim_p1_, dim_p2_;

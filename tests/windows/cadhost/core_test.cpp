@@ -187,6 +187,17 @@ TEST(CoreInterpreter, NestedTransparentAndNonTransparentAreRefused) {
     EXPECT_TRUE(in.InIdPrompt());
 }
 
+TEST(CoreInterpreter, TransparentSetvarInsideSetvarResumesTheValuePrompt) {
+    Interpreter in;
+    in.Type(u"SETVAR LASTPOINT 'SETVAR OSMODE\r");
+    EXPECT_EQ(in.Prompt(), u">>OSMODE の新しい値を入力 <0>: ");
+    in.Type(u"\r");
+    EXPECT_EQ(in.Prompt(), u"LASTPOINT の新しい値を入力 <0.0000,0.0000,0.0000>: ");
+    in.Type(u"4,5\r");
+    EXPECT_TRUE(in.Idle());
+    EXPECT_EQ(in.LastPoint().y, 5);
+}
+
 TEST(CoreInterpreter, DirectionByPosition) {
     struct {
         Point pos;

@@ -251,11 +251,6 @@ int Form::ControlId(const std::wstring& name) const {
     return entry ? entry->id : 0;
 }
 
-Rect96 Form::ControlLayout(const std::wstring& name) const {
-    const ControlEntry* entry = Find(name);
-    return entry ? entry->rect : Rect96{};
-}
-
 std::vector<std::wstring> Form::ControlNames() const {
     std::vector<std::wstring> names;
     for (const ControlEntry& entry : controls_) names.push_back(entry.name);

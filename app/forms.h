@@ -133,8 +133,6 @@ public:
     // A child control by its name ("bStart"), or nullptr.
     HWND Control(const std::wstring& name) const;
     int ControlId(const std::wstring& name) const;
-    // The control's 96-dpi rectangle as laid out.
-    Rect96 ControlLayout(const std::wstring& name) const;
     std::vector<std::wstring> ControlNames() const;
 
     // Shows the form modally: every other form of the application is

@@ -133,11 +133,4 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6AndPerMonitorDpi) {
     }
 }
 
-TEST_F(ProgramResources, PictureEmbeddedInTheProgramDecodes) {
-    const tarvel::app::Picture picture = tarvel::app::DecodeJpeg(
-        tarvel::app::RcData(module_, tarvel::app::kHelpPictureResource), tarvel::app::PictureDepth::TrueColour);
-    EXPECT_EQ(picture.width, 641);
-    EXPECT_EQ(picture.height, 700);
-}
-
 }  // namespace

@@ -6,8 +6,9 @@
 
 namespace linktest {
 
+// Every kind of line end, and an empty line at the end.
 const char* const kChildHistory =
-    "コマンド: ID\r\n点を指定: \r\nX = 1.0000     Y = 2.0000     Z = 0.0000\r\n\r\n";
+    "コマンド: ID\r\n点を指定: \rX = 1.0000     Y = 2.0000     Z = 0.0000\n\r\n";
 const char* const kChildMainTitle = "AutoCAD 2005 - [child.dwg]";
 const char* const kChildTextTitle = "AutoCAD テキスト ウィンドウ - child.dwg";
 // 0x89 0x83 is one character ("宴"); its trail byte 0x83 starts the bytes

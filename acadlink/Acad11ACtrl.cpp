@@ -82,13 +82,13 @@ DWORD OwningProcess(HWND window) {
     return process;
 }
 
-// One message to a window of AutoCAD, bounded: false when the window did
-// not take it in time (or does not exist).
 // No SMTO_BLOCK: the host may send to this thread while it works (the
 // clipboard tells its previous owner, our own window, that it is being
 // emptied), and those messages must be answered for it to go on.
 constexpr UINT kSendFlags = SMTO_ABORTIFHUNG;
 
+// One message to a window of AutoCAD, bounded: false when the window did
+// not take it in time (or does not exist).
 bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutA(window, message, wparam, lparam, kSendFlags, g_reply_timeout_ms, &answer)) {

@@ -122,16 +122,20 @@ LRESULT CALLBACK TAboutBox::ImageProc(HWND window, UINT message, WPARAM wparam, 
     case WM_ERASEBKGND:
         return 1;  // WM_PAINT covers every pixel
     case WM_PAINT:
-        if (self) {
+        if (!self) break;
+        try {
             self->PaintImage(window);
-            return 0;
+        } catch (...) {
+            ValidateRect(window, nullptr);
+            self->App().HandleException();
         }
-        break;
+        return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
 void TAboutBox::PaintImage(HWND window) {
+    const std::vector<std::uint8_t> info = picture_.BitmapInfo();  // before BeginPaint: it may throw
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(window, &paint);
     RECT client{};
@@ -146,7 +150,6 @@ void TAboutBox::PaintImage(HWND window) {
         RealizePalette(dc);
     }
     if (!picture_.Empty()) {
-        const std::vector<std::uint8_t> info = picture_.BitmapInfo();
         if (width != picture_.width || height != picture_.height) {
             SetStretchBltMode(dc, HALFTONE);
             SetBrushOrgEx(dc, 0, 0, nullptr);

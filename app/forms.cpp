@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/error_report.h"
+#include "support/errors.h"
 
 namespace tarvel::app {
 
@@ -193,7 +194,7 @@ Form::Form(Application& app, const FormLayout& layout, HWND owner) : app_(app), 
     CreateWindowExW(layout_.exStyle, layout_.className, layout_.caption, layout_.style & ~WS_VISIBLE,
                     layout_.bounds.left, layout_.bounds.top, frame.right - frame.left, frame.bottom - frame.top, owner,
                     nullptr, app_.Instance(), this);
-    if (!handle_) return;
+    if (!handle_) throw tarvel::Error("ウィンドウを作成できません");
     app_.AddForm(this);
     ApplyDpi(GetDpiForWindow(handle_), nullptr);
 }

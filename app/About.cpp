@@ -20,7 +20,7 @@ FormLayout AboutLayout() {
     layout.bounds = Rect96{200, 108, 644, 704};
     layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     layout.exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
-    layout.font = FontSpec{L"MS Sans Serif", 11, SHIFTJIS_CHARSET};
+    layout.font = FontChoice{L"MS Sans Serif", 11, SHIFTJIS_CHARSET};
     return layout;
 }
 

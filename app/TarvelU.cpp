@@ -23,7 +23,7 @@ FormLayout MainLayout() {
     // A dialog frame with the system menu only: no minimise or maximise box.
     layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     layout.exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST;
-    layout.font = FontSpec{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET};
+    layout.font = FontChoice{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET};
     return layout;
 }
 

@@ -47,7 +47,7 @@ private:
 
 // A font in 96-dpi terms: the face name, the character height in pixels
 // (internal leading excluded) and the character set.
-struct FontSpec {
+struct FontChoice {
     const wchar_t* face;
     int height;
     BYTE charset;
@@ -115,7 +115,7 @@ struct FormLayout {
     Rect96 bounds;  // the window's left and top, the client area's width and height
     DWORD style;
     DWORD exStyle;
-    FontSpec font;
+    FontChoice font;
 };
 
 // A top-level window of ours with named child controls.

@@ -1,5 +1,7 @@
 #include "tools/cadhost/interpreter.h"
 
+#include "tools/cadhost/options.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -306,7 +308,7 @@ const Interpreter::Variable* Interpreter::FindVariable(const std::u16string& upp
 
 std::u16string Interpreter::VariableValue(const Variable& v) const {
     const std::u16string name = v.name;
-    if (name == u"LASTPOINT") return FormatPoint(lastpoint_);
+    if (name == u"LASTPOINT") return lastpoint_text_ ? ExpandLastPoint(*lastpoint_text_, lastpoint_) : FormatPoint(lastpoint_);
     if (name == u"OSMODE") return Decimal(osmode_);
     if (name == u"CLAYER") return u"\"" + clayer_ + u"\"";
     if (name == u"ACADVER") return u"\"16.0s (LMS Tech)\"";
@@ -451,13 +453,14 @@ std::u16string Interpreter::PromptFor(Step step) const {
         case Step::Idle:
             return kIdlePrompt;
         case Step::IdPoint:
-            p = u"点を指定: ";
+            p = u"点を指定: " + std::u16string(prompt_pad_, u' ');
             break;
         case Step::SetvarName:
             p = u"変数名を入力 または [?]: ";
             break;
         case Step::SetvarValue:
-            p = std::u16string(setvar_->name) + u" の新しい値を入力 <" + VariableValue(*setvar_) + u">: ";
+            p = std::u16string(setvar_->name) + u" の新しい値を入力 <" + std::u16string(prompt_pad_, u' ') +
+                VariableValue(*setvar_) + u">: ";
             break;
         case Step::DimFirst:
             p = u"1 本目の寸法補助線の起点を指定 または <オブジェクトを選択>: ";

@@ -77,6 +77,13 @@ public:
     const std::vector<Dimension>& Dimensions() const { return dimensions_; }
     const std::vector<Point>& Identified() const { return identified_; }
 
+    // Faults for the reliability tests. The LASTPOINT value that 'SETVAR
+    // shows, as a template ({x}, {y}, {z} stand for the coordinates); and
+    // the number of blanks added to the prompt of ID and inside the "<" of
+    // SETVAR's value prompt.
+    void SetLastPointText(std::optional<std::u16string> templ) { lastpoint_text_ = std::move(templ); }
+    void SetPromptPad(size_t blanks) { prompt_pad_ = blanks; }
+
     // Longest answer kept; beyond it the answer is refused.
     static constexpr size_t kMaxAnswer = 4096;
     // History lines kept (the oldest go first), as AutoCAD keeps a bounded
@@ -140,6 +147,8 @@ private:
     std::uint64_t serial_ = 0;
 
     Point lastpoint_;
+    std::optional<std::u16string> lastpoint_text_;
+    size_t prompt_pad_ = 0;
     int dimdec_ = 4;
     int osmode_ = 0;
     std::u16string clayer_ = u"0";

@@ -86,14 +86,16 @@ void Tell(const std::u16string& text, bool error) {
 // sees every event as soon as it happened.
 class Log {
 public:
-    bool Open(const std::u16string& path) {
+    bool Open(const std::u16string& path, bool times) {
         file_ = _wfopen(W(path).c_str(), L"wb");
+        times_ = times;
         return file_ != nullptr;
     }
     void Write(const std::string& kind, const std::string& fields = {}) {
         if (!file_) return;
         std::string line = "{\"kind\":" + cadhost::JsonString(cadhost::FromUtf8(kind));
         if (!fields.empty()) line += "," + fields;
+        if (times_) line += ",\"ms\":" + std::to_string(GetTickCount64());
         line += "}\n";
         std::fwrite(line.data(), 1, line.size(), file_);
         std::fflush(file_);
@@ -105,6 +107,7 @@ public:
 
 private:
     FILE* file_ = nullptr;
+    bool times_ = false;
 };
 
 std::string Field(const char* name, const std::u16string& text) {
@@ -157,6 +160,10 @@ struct Host {
     HWND floating = nullptr, text_wnd = nullptr, headlands = nullptr, mounttam = nullptr;
     HFONT ui_font = nullptr;
 
+    int commands = 0;  // typed commands received (dwData 1)
+    int id_picks = 0;  // points given to the prompt of ID
+    bool closing = false;
+
     bool timer_armed = false;
     std::uint64_t timer_serial = 0;
     bool outputs_written = false;
@@ -197,6 +204,23 @@ void AfterInput() {
     ScheduleScript();
 }
 
+// --delay: every answer is this late.
+void Delay() {
+    if (g_host->options.delay_ms > 0) Sleep(static_cast<DWORD>(g_host->options.delay_ms));
+}
+
+// --close-after-pick: the host goes away as AutoCAD closed by the user
+// does, outputs written, right after the Nth point of ID.
+void CountIdPick() {
+    Host& h = *g_host;
+    ++h.id_picks;
+    if (h.options.close_after_pick > 0 && h.id_picks == h.options.close_after_pick && !h.closing) {
+        h.closing = true;
+        h.log.Write("fault", "\"fault\":\"close-after-pick\",\"picks\":" + std::to_string(h.id_picks));
+        PostMessageW(h.frame, WM_CLOSE, 0, 0);
+    }
+}
+
 void RunScriptAction() {
     Host& h = *g_host;
     KillTimer(h.frame, kScriptTimer);
@@ -211,7 +235,7 @@ void RunScriptAction() {
     switch (a.kind) {
         case cadhost::PickKind::Pick:
             h.log.Write("pick", "\"source\":\"script\"," + PointField("point", a.p) + line);
-            h.interp.Pick(a.p);
+            if (h.interp.Pick(a.p)) CountIdPick();
             break;
         case cadhost::PickKind::End:
             h.log.Write("end", "\"source\":\"script\"" + line);
@@ -234,6 +258,7 @@ bool MouseMayPick() { return g_host->next_action >= g_host->script.size(); }
 LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
     Host& h = *g_host;
     if (!cds) return FALSE;
+    Delay();
     const bool wide = IsWindowUnicode(h.frame) != FALSE;
     std::wstring text;
     if (cds->lpData && cds->cbData) {
@@ -262,6 +287,16 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
     h.events.source = "typed";
     h.interp.Type(U(text));
     AfterInput();
+    ++h.commands;
+    if (h.options.hang_after > 0 && h.commands == h.options.hang_after) {
+        // Answered first, then the UI thread blocks without pumping: every
+        // message to the host's windows waits until it wakes.
+        ReplyMessage(TRUE);
+        h.log.Write("fault", "\"fault\":\"hang\",\"after\":" + std::to_string(h.commands) +
+                                 ",\"hang_ms\":" + std::to_string(h.options.hang_ms));
+        Sleep(static_cast<DWORD>(h.options.hang_ms));
+        h.log.Write("fault", "\"fault\":\"hang-over\"");
+    }
     return TRUE;
 }
 
@@ -269,7 +304,8 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
 // as text, before the message returns.
 void CopyHistory(HWND owner) {
     Host& h = *g_host;
-    const std::wstring text = W(h.interp.HistoryText());
+    Delay();
+    const std::wstring text = W(cadhost::JoinHistory(h.interp.History(), h.options.history_eol));
     const std::string ansi = ToAnsi(text);
     bool opened = false;
     for (int attempt = 0; attempt < 50 && !(opened = OpenClipboard(owner)); ++attempt) Sleep(10);
@@ -523,6 +559,7 @@ void LayoutFrame() {
 // ---- window procedures ----
 
 LRESULT GetPromptText(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Delay();
     const std::wstring w = W(g_host->interp.PromptLine());
     if (!IsWindowUnicode(hwnd)) {
         const std::string a = ToAnsi(w);
@@ -628,7 +665,8 @@ LRESULT CALLBACK ViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 const Point p = ToDrawing(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
                 h.log.Write("pick", "\"source\":\"mouse\"," + PointField("point", p));
                 h.events.source = "mouse";
-                h.interp.Pick(p);
+                const bool id = h.interp.InIdPrompt();
+                if (h.interp.Pick(p) && id) CountIdPick();
                 h.events.source = "typed";
                 AfterInput();
             }
@@ -876,6 +914,8 @@ int Run(HINSTANCE instance) {
     host.options = *options;
     host.instance = instance;
     host.ansi = options->ansi;
+    host.interp.SetLastPointText(options->lastpoint);
+    host.interp.SetPromptPad(static_cast<size_t>(options->prompt_pad));
 
     if (!options->picks.empty()) {
         std::string content;
@@ -890,7 +930,7 @@ int Run(HINSTANCE instance) {
         }
         host.script = *script;
     }
-    if (!options->log.empty() && !host.log.Open(options->log)) {
+    if (!options->log.empty() && !host.log.Open(options->log, options->log_times)) {
         Tell(u"cadhost: cannot write the log " + options->log, true);
         return 2;
     }

@@ -17,6 +17,16 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
+std::optional<long long> WholeNumber(std::u16string_view v) {
+    if (v.empty() || v.size() > 9) return std::nullopt;
+    long long n = 0;
+    for (char16_t c : v) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        n = n * 10 + (c - u'0');
+    }
+    return n;
+}
+
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (auto& c : out)
@@ -42,7 +52,33 @@ std::u16string UsageText() {
            u"  --layout L     command line docked in the main frame (default), floating,\n"
            u"                 or in the text window\n"
            u"  --ansi         make the windows ANSI windows (8-bit WM_COPYDATA text)\n"
-           u"  --help         show this text\n";
+           u"  --help         show this text\n"
+           u"Faults, for testing how a client copes (all off unless given):\n"
+           u"  --hang-after N --hang-ms MS\n"
+           u"                 after the Nth typed command (WM_COPYDATA) has been answered,\n"
+           u"                 the host stops answering messages for MS milliseconds: its UI\n"
+           u"                 thread blocks without pumping, as a busy or hung AutoCAD does\n"
+           u"  --close-after-pick N\n"
+           u"                 the host ends (as if closed) right after the Nth point\n"
+           u"                 picked at the prompt of ID\n"
+           u"  --delay MS     every answer is MS milliseconds late: each WM_COPYDATA, each\n"
+           u"                 WM_GETTEXTLENGTH and WM_GETTEXT of the prompt line, and the\n"
+           u"                 history copy (WM_COMMAND 32781)\n"
+           u"  --lastpoint TEXT\n"
+           u"                 LASTPOINT's value as 'SETVAR shows it between < and >: TEXT as\n"
+           u"                 given, with {x}, {y} and {z} replaced by the real coordinates\n"
+           u"                 (four decimals) and the escapes \\\\ \\t \\r \\n \\xHH \\uHHHH decoded;\n"
+           u"                 e.g. junk, \"\" (empty), {x},{y} (two fields), {x},{y},{z},9\n"
+           u"                 (a fourth field), \" {x} ,{y},{z}\" (blanks), {x}\\x03,{y},{z}\n"
+           u"  --history-eol crlf|cr|lf\n"
+           u"                 the line ends of the history the text window copies\n"
+           u"                 (default crlf)\n"
+           u"  --prompt-pad N make the prompt line very long: N blanks after the prompt of\n"
+           u"                 ID (\"点を指定: \" and N blanks, while the pick is awaited) and N\n"
+           u"                 blanks after the \"<\" of 'SETVAR's value prompt, before the\n"
+           u"                 value; the history lines of those prompts grow alike\n"
+           u"  --log-times    every log record also carries \"ms\": the tick count\n"
+           u"                 (GetTickCount64), the clock other processes share\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std::u16string& error) {
@@ -121,12 +157,124 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
                 return std::nullopt;
             }
             o.think_ms = static_cast<int>(ms);
+        } else if (name == u"--hang-after" || name == u"--hang-ms" || name == u"--close-after-pick" ||
+                   name == u"--delay" || name == u"--prompt-pad") {
+            const bool count = name == u"--hang-after" || name == u"--close-after-pick";
+            const long long low = count ? 1 : 0, high = name == u"--prompt-pad" ? 1000000 : 600000;
+            const auto v = value();
+            const auto n = v ? WholeNumber(*v) : std::nullopt;
+            if (!n || *n < low || *n > high) {
+                error = u"cadhost: " + name + u" needs a whole number from " + Decimal(low) + u" to " + Decimal(high);
+                return std::nullopt;
+            }
+            const int k = static_cast<int>(*n);
+            if (name == u"--hang-after") o.hang_after = k;
+            else if (name == u"--hang-ms") o.hang_ms = k;
+            else if (name == u"--close-after-pick") o.close_after_pick = k;
+            else if (name == u"--delay") o.delay_ms = k;
+            else o.prompt_pad = k;
+        } else if (name == u"--lastpoint") {
+            const auto v = value();
+            const auto text = v ? DecodeEscapes(*v) : std::nullopt;
+            if (!text) {
+                error = u"cadhost: --lastpoint needs a text (escapes: \\\\ \\t \\r \\n \\xHH \\uHHHH)";
+                return std::nullopt;
+            }
+            o.lastpoint = *text;
+        } else if (name == u"--history-eol") {
+            const auto v = value();
+            if (v && *v == u"crlf")
+                o.history_eol = HistoryEol::CrLf;
+            else if (v && *v == u"cr")
+                o.history_eol = HistoryEol::Cr;
+            else if (v && *v == u"lf")
+                o.history_eol = HistoryEol::Lf;
+            else {
+                error = u"cadhost: --history-eol must be crlf, cr or lf";
+                return std::nullopt;
+            }
+        } else if (name == u"--log-times") {
+            if (!flag()) return std::nullopt;
+            o.log_times = true;
         } else {
             error = u"cadhost: unknown option " + args[i] + u" (try --help)";
             return std::nullopt;
         }
     }
+    if ((o.hang_after > 0) != (o.hang_ms > 0)) {
+        error = u"cadhost: --hang-after and --hang-ms go together";
+        return std::nullopt;
+    }
     return o;
+}
+
+std::optional<std::u16string> DecodeEscapes(std::u16string_view text) {
+    auto hex = [&](size_t at, size_t digits) -> std::optional<char16_t> {
+        if (at + digits > text.size()) return std::nullopt;
+        unsigned v = 0;
+        for (size_t k = at; k < at + digits; ++k) {
+            const char16_t c = text[k];
+            unsigned d;
+            if (c >= u'0' && c <= u'9') d = c - u'0';
+            else if (c >= u'a' && c <= u'f') d = c - u'a' + 10;
+            else if (c >= u'A' && c <= u'F') d = c - u'A' + 10;
+            else return std::nullopt;
+            v = v * 16 + d;
+        }
+        return static_cast<char16_t>(v);
+    };
+    std::u16string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i >= text.size()) return std::nullopt;
+        switch (text[i]) {
+            case u'\\': out += u'\\'; break;
+            case u't': out += u'\t'; break;
+            case u'r': out += u'\r'; break;
+            case u'n': out += u'\n'; break;
+            case u'x':
+            case u'u': {
+                const size_t digits = text[i] == u'x' ? 2 : 4;
+                const auto c = hex(i + 1, digits);
+                if (!c) return std::nullopt;
+                out += *c;
+                i += digits;
+                break;
+            }
+            default:
+                return std::nullopt;
+        }
+    }
+    return out;
+}
+
+std::u16string ExpandLastPoint(std::u16string_view templ, const Point& p) {
+    std::u16string out;
+    for (size_t i = 0; i < templ.size(); ++i) {
+        if (templ[i] == u'{' && i + 2 < templ.size() && templ[i + 2] == u'}') {
+            const char16_t axis = templ[i + 1];
+            if (axis == u'x' || axis == u'y' || axis == u'z') {
+                out += FormatCoord(axis == u'x' ? p.x : axis == u'y' ? p.y : p.z);
+                i += 2;
+                continue;
+            }
+        }
+        out += templ[i];
+    }
+    return out;
+}
+
+std::u16string JoinHistory(const std::vector<std::u16string>& lines, HistoryEol eol) {
+    const char16_t* const end = eol == HistoryEol::CrLf ? u"\r\n" : eol == HistoryEol::Cr ? u"\r" : u"\n";
+    std::u16string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i) text += end;
+        text += lines[i];
+    }
+    return text;
 }
 
 std::optional<std::vector<PickAction>> ParsePickScript(std::string_view content, std::u16string& error) {

@@ -12,6 +12,9 @@ namespace cadhost {
 
 enum class Layout { Docked, Floating, Text };
 
+// How the lines of the copied history end.
+enum class HistoryEol { CrLf, Cr, Lf };
+
 struct Options {
     std::u16string picks;  // empty: no pick script
     std::u16string log;
@@ -21,7 +24,31 @@ struct Options {
     bool ansi = false;
     int think_ms = 100;
     bool help = false;
+
+    // Faults, for the reliability tests; all off by default.
+    int hang_after = 0;  // after this many commands (WM_COPYDATA) the host hangs...
+    int hang_ms = 0;     // ...for this long, its UI thread blocked without pumping
+    int close_after_pick = 0;  // the host ends after this many ID picks
+    int delay_ms = 0;          // every answer is this late
+    // LASTPOINT as 'SETVAR shows it, escapes decoded; {x}, {y} and {z} stand
+    // for the real coordinates.
+    std::optional<std::u16string> lastpoint;
+    HistoryEol history_eol = HistoryEol::CrLf;
+    int prompt_pad = 0;      // blanks added inside the point prompts (see --help)
+    bool log_times = false;  // every log record carries "ms", the tick count
 };
+
+// Decodes the escapes of a --lastpoint text: \\ \t \r \n \xHH (two hex
+// digits) and a backslash, u and four hex digits. Nothing on a malformed
+// escape.
+std::optional<std::u16string> DecodeEscapes(std::u16string_view text);
+
+// The --lastpoint template with {x}, {y} and {z} replaced by the point's
+// coordinates in four decimals; every other character as it stands.
+std::u16string ExpandLastPoint(std::u16string_view templ, const Point& p);
+
+// The history text with its lines ended as asked (no break after the last).
+std::u16string JoinHistory(const std::vector<std::u16string>& lines, HistoryEol eol);
 
 // Parses the arguments after the program name. On failure gives nothing and
 // sets `error` to a one-line message naming the offending argument.

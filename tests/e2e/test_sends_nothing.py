@@ -35,7 +35,9 @@ class SendsNothing(unittest.TestCase):
         self.assertEqual(lines[0]["text"], FINAL_COMMAND)
         self.assertEqual(lines[1]["text"],
                          "dimlinear 0.0000,400.0000,0.0000 0.0000,1000.0000,0.0000 V -300.0000,500.0000,0.0000\r")
-        self.assertEqual(len(dimensions(out)), 2)
+        dims = dimensions(out)
+        self.assertEqual([(d.p1, d.p2, d.angle, d.measurement) for d in dims],
+                         [((0, 0), (0, 400), 90.0, 400), ((0, 400), (0, 1000), 90.0, 600)])
 
 
 if __name__ == "__main__":

@@ -1,0 +1,427 @@
+// The fault options of cadhost.exe and the clipboard holder: their command
+// lines and texts in the portable core, and what a running host (or holder)
+// does from another process, with the times measured.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/windows/cadhost/host_session.h"
+#include "tools/cadhost/interpreter.h"
+#include "tools/cadhost/options.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+using cadhost::HistoryEol;
+
+std::string U8(const std::u16string& s) { return cadhost::ToUtf8(s); }
+
+#define START_HOST(var, ...)      \
+    HostSession var{__VA_ARGS__}; \
+    ASSERT_TRUE(var.ok()) << WideToUtf8(var.error())
+
+// ---- the portable core ----
+
+TEST(FaultOptions, Accepted) {
+    struct Case {
+        std::vector<std::u16string> args;
+        cadhost::Options want;
+    };
+    auto with = [](auto change) {
+        cadhost::Options o;
+        change(o);
+        return o;
+    };
+    const Case cases[] = {
+        {{u"--hang-after", u"3", u"--hang-ms", u"2500"}, with([](auto& o) { o.hang_after = 3, o.hang_ms = 2500; })},
+        {{u"--hang-ms=1", u"--hang-after=1"}, with([](auto& o) { o.hang_after = 1, o.hang_ms = 1; })},
+        {{u"--close-after-pick", u"2"}, with([](auto& o) { o.close_after_pick = 2; })},
+        {{u"--delay", u"0"}, with([](auto& o) { o.delay_ms = 0; })},
+        {{u"--delay", u"600000"}, with([](auto& o) { o.delay_ms = 600000; })},
+        {{u"--prompt-pad", u"100000"}, with([](auto& o) { o.prompt_pad = 100000; })},
+        {{u"--history-eol", u"cr"}, with([](auto& o) { o.history_eol = HistoryEol::Cr; })},
+        {{u"--history-eol", u"lf"}, with([](auto& o) { o.history_eol = HistoryEol::Lf; })},
+        {{u"--history-eol", u"crlf"}, with([](auto& o) { o.history_eol = HistoryEol::CrLf; })},
+        {{u"--lastpoint", u""}, with([](auto& o) { o.lastpoint = u""; })},
+        {{u"--lastpoint", u"{x}\\x03,\\t{y}"}, with([](auto& o) { o.lastpoint = u"{x}\x03,\t{y}"; })},
+        {{u"--log-times"}, with([](auto& o) { o.log_times = true; })},
+    };
+    for (const Case& c : cases) {
+        std::u16string err;
+        const auto o = cadhost::ParseOptions(c.args, err);
+        ASSERT_TRUE(o) << U8(c.args[0]) << ": " << U8(err);
+        EXPECT_EQ(o->hang_after, c.want.hang_after) << U8(c.args[0]);
+        EXPECT_EQ(o->hang_ms, c.want.hang_ms) << U8(c.args[0]);
+        EXPECT_EQ(o->close_after_pick, c.want.close_after_pick) << U8(c.args[0]);
+        EXPECT_EQ(o->delay_ms, c.want.delay_ms) << U8(c.args[0]);
+        EXPECT_EQ(o->prompt_pad, c.want.prompt_pad) << U8(c.args[0]);
+        EXPECT_EQ(o->history_eol, c.want.history_eol) << U8(c.args[0]);
+        EXPECT_EQ(o->lastpoint, c.want.lastpoint) << U8(c.args[0]);
+        EXPECT_EQ(o->log_times, c.want.log_times) << U8(c.args[0]);
+    }
+    // None of them is on by default.
+    std::u16string err;
+    const auto plain = cadhost::ParseOptions({}, err);
+    EXPECT_EQ(plain->hang_after + plain->hang_ms + plain->close_after_pick + plain->delay_ms + plain->prompt_pad, 0);
+    EXPECT_FALSE(plain->lastpoint);
+    EXPECT_FALSE(plain->log_times);
+}
+
+TEST(FaultOptions, Refused) {
+    const std::vector<std::vector<std::u16string>> bad = {
+        {u"--hang-after", u"2"},                        // without --hang-ms
+        {u"--hang-ms", u"100"},                         // without --hang-after
+        {u"--hang-after", u"0", u"--hang-ms", u"100"},  // commands count from 1
+        {u"--hang-after", u"1", u"--hang-ms", u"600001"},
+        {u"--close-after-pick", u"0"},
+        {u"--close-after-pick", u"-1"},
+        {u"--delay", u"1.5"},
+        {u"--delay"},
+        {u"--prompt-pad", u"1000001"},
+        {u"--history-eol", u"CRLF"},
+        {u"--history-eol", u"nl"},
+        {u"--lastpoint", u"bad\\q"},
+        {u"--lastpoint", u"\\x0"},
+        {u"--lastpoint"},
+        {u"--log-times=1"},
+    };
+    for (const auto& args : bad) {
+        std::u16string err;
+        EXPECT_FALSE(cadhost::ParseOptions(args, err)) << U8(args[0]) << " " << (args.size() > 1 ? U8(args[1]) : "");
+        EXPECT_THAT(U8(err), HasSubstr("cadhost:"));
+    }
+}
+
+TEST(FaultTexts, EscapesPlaceholdersAndLineEnds) {
+    const struct {
+        std::u16string in;
+        std::optional<std::u16string> out;
+    } escapes[] = {
+        {u"plain", u"plain"},
+        {u"a\\tb\\rc\\nd\\\\e", u"a\tb\rc\nd\\e"},
+        {u"\\x03\\x7f\\x41", u"\x03\x7f" u"A"},
+        {u"\\u30b3\\u0000", std::u16string(u"コ") + u'\0'},
+        {u"\\", std::nullopt},
+        {u"\\x4", std::nullopt},
+        {u"\\xg0", std::nullopt},
+        {u"\\u12", std::nullopt},
+        {u"\\a", std::nullopt},
+    };
+    for (const auto& e : escapes) EXPECT_EQ(cadhost::DecodeEscapes(e.in), e.out) << U8(e.in);
+
+    const cadhost::Point p{1.5, -2, 1e6};
+    const struct {
+        std::u16string templ, want;
+    } expand[] = {
+        {u"{x},{y},{z}", u"1.5000,-2.0000,1000000.0000"},
+        {u"{x},{y}", u"1.5000,-2.0000"},
+        {u"junk", u"junk"},
+        {u"{y}{y}", u"-2.0000-2.0000"},
+        {u"{w},{x", u"{w},{x"},
+        {u"", u""},
+    };
+    for (const auto& e : expand) EXPECT_EQ(cadhost::ExpandLastPoint(e.templ, p), e.want) << U8(e.templ);
+
+    const std::vector<std::u16string> lines = {u"a", u"", u"b"};
+    EXPECT_EQ(cadhost::JoinHistory(lines, HistoryEol::CrLf), u"a\r\n\r\nb");
+    EXPECT_EQ(cadhost::JoinHistory(lines, HistoryEol::Cr), u"a\r\rb");
+    EXPECT_EQ(cadhost::JoinHistory(lines, HistoryEol::Lf), u"a\n\nb");
+    EXPECT_EQ(cadhost::JoinHistory({}, HistoryEol::Lf), u"");
+    // The default form is the one the interpreter has always copied.
+    cadhost::Interpreter in;
+    in.Type(u"ID ");
+    in.Pick({1, 2, 0});
+    in.Type(u"frob ");
+    EXPECT_EQ(cadhost::JoinHistory(in.History(), HistoryEol::CrLf), in.HistoryText());
+}
+
+TEST(FaultInterpreter, LastPointTextAndPaddedPrompts) {
+    cadhost::Interpreter in;
+    in.SetLastPointText(u"{x},{y}\x03");
+    in.SetPromptPad(5);
+    in.Type(u"ID ");
+    EXPECT_EQ(in.PromptLine(), u"点を指定:      ");
+    in.Pick({10, 20, 30});
+    EXPECT_EQ(in.History().back(), u"X = 10.0000     Y = 20.0000     Z = 30.0000") << "the pick itself is as ever";
+    in.Type(u"'SETVAR LASTPOINT\r");
+    EXPECT_EQ(in.PromptLine(), u"LASTPOINT の新しい値を入力 <     10.0000,20.0000\x03>: ");
+    in.Type(u"\x03");
+    EXPECT_TRUE(in.Idle());
+    EXPECT_EQ(in.LastPoint().x, 10) << "the real point is kept";
+    // Without the faults: the point in the usual form, no blanks.
+    cadhost::Interpreter plain;
+    plain.Type(u"ID ");
+    EXPECT_EQ(plain.PromptLine(), u"点を指定: ");
+    plain.Pick({10, 20, 30});
+    plain.Type(u"'SETVAR LASTPOINT\r");
+    EXPECT_EQ(plain.PromptLine(), u"LASTPOINT の新しい値を入力 <10.0000,20.0000,30.0000>: ");
+}
+
+// ---- the running host ----
+
+// The time one call takes, in ms.
+template <class F>
+ULONGLONG Timed(F f) {
+    const ULONGLONG t = GetTickCount64();
+    f();
+    return GetTickCount64() - t;
+}
+
+TEST(FaultHost, HelpNamesEveryFault) {
+    std::string err;
+    EXPECT_EQ(RunHostToEnd(L"--help", err), 0u);
+    // --help writes to stdout; the usage text is the core's.
+    const std::string usage = U8(cadhost::UsageText());
+    for (const char* option : {"--hang-after N --hang-ms MS", "--close-after-pick N", "--delay MS", "--lastpoint TEXT",
+                               "--history-eol crlf|cr|lf", "--prompt-pad N", "--log-times"})
+        EXPECT_THAT(usage, HasSubstr(option));
+}
+
+TEST(FaultHost, HangsAfterTheNthCommandForTheTimeGiven) {
+    START_HOST(host, L"--hang-after 2 --hang-ms 3000");
+    EXPECT_LT(Timed([&] { EXPECT_EQ(host.Type(L"ID "), TRUE); }), 1000u);
+    // The second command is answered at once, then the host blocks.
+    EXPECT_LT(Timed([&] { EXPECT_EQ(host.Type(L"\x03"), TRUE); }), 1000u);
+    DWORD_PTR len = 0;
+    EXPECT_FALSE(SendMessageTimeoutW(host.headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 500, &len))
+        << "a hung host does not answer";
+    // A patient sender gets its answer when the hang is over.
+    const ULONGLONG waited = Timed([&] {
+        EXPECT_TRUE(SendMessageTimeoutW(host.headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &len));
+    });
+    EXPECT_GE(waited, 1800u);
+    EXPECT_LE(waited, 3500u);
+    EXPECT_EQ(host.Prompt(), L"コマンド: ");
+    EXPECT_LT(Timed([&] { host.Type(L"ID "); }), 1000u) << "it hangs once only";
+    EXPECT_EQ(host.LogOf("fault").size(), 2u);
+}
+
+TEST(FaultHost, ClosesAfterTheNthPick) {
+    START_HOST(host, L"--close-after-pick 2 --think 0", L"pick 1,1\npick 2,2\npick 3,3\n");
+    host.Type(L"\x03ID ");
+    ASSERT_TRUE(host.WaitPrompt(L"コマンド: "));
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(host.frame())) << "still there after the first pick";
+    host.Type(L"\x03ID ");
+    bool gone = false;
+    for (int i = 0; i < 100 && !(gone = !IsWindow(host.frame())); ++i) Sleep(50);
+    EXPECT_TRUE(gone) << "the host ends after the second pick";
+    EXPECT_EQ(host.LogOf("identified").size(), 2u);
+    EXPECT_EQ(host.LogOf("fault").size(), 1u);
+    EXPECT_EQ(host.LogOf("exit").size(), 1u) << "it ended as a closed host does, outputs written";
+}
+
+TEST(FaultHost, DelaysEveryAnswer) {
+    START_HOST(host, L"--delay 400");
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+    };
+    const Case cases[] = {
+        {"WM_COPYDATA", [&] { host.Type(L"ID "); }},
+        {"prompt line", [&] { host.PromptW(); }},  // WM_GETTEXTLENGTH and WM_GETTEXT: twice the delay
+        {"history copy", [&] { host.HistoryW(); }},
+    };
+    for (const Case& c : cases) {
+        const ULONGLONG t = Timed(c.call);
+        EXPECT_GE(t, 380u) << c.what;
+        EXPECT_LT(t, 2500u) << c.what;
+    }
+    START_HOST(quick, L"");
+    EXPECT_LT(Timed([&] { quick.Type(L"ID "); }), 300u) << "no delay without the option";
+}
+
+TEST(FaultHost, ShowsTheLastPointTextGiven) {
+    const struct {
+        const wchar_t* args;
+        std::wstring value;
+    } cases[] = {
+        {L"--lastpoint junk", L"junk"},
+        {L"--lastpoint \"\"", L""},
+        {L"--lastpoint {x},{y}", L"12.0000,34.0000"},
+        {L"--lastpoint {x},{y},{z},9", L"12.0000,34.0000,0.0000,9"},
+        {L"--lastpoint \" \\t{x} ,{y},{z}\\t \"", L" \t12.0000 ,34.0000,0.0000\t "},
+        {L"--lastpoint {x}\\x03,{y},{z}", L"12.0000\x03,34.0000,0.0000"},
+        {L"--ansi --lastpoint {x}\\u30b3,{y}", L"12.0000コ,34.0000"},
+    };
+    for (const auto& c : cases) {
+        START_HOST(host, c.args, L"pick 12,34\n");
+        host.Type(L"\x03ID ");
+        ASSERT_TRUE(host.WaitPrompt(L"コマンド: ")) << WideToUtf8(c.args);
+        host.Type(L"'SETVAR LASTPOINT\r");
+        EXPECT_EQ(host.Prompt(), L"LASTPOINT の新しい値を入力 <" + c.value + L">: ") << WideToUtf8(c.args);
+    }
+}
+
+TEST(FaultHost, HistoryLineEnds) {
+    const struct {
+        const wchar_t* args;
+        const wchar_t* eol;
+    } cases[] = {{L"", L"\r\n"}, {L"--history-eol crlf", L"\r\n"}, {L"--history-eol cr", L"\r"},
+                 {L"--history-eol lf", L"\n"}, {L"--ansi --history-eol lf", L"\n"}};
+    for (const auto& c : cases) {
+        START_HOST(host, c.args);
+        host.Type(L"frob ");
+        host.Type(L"ID 1,2 ");
+        const std::wstring want = L"コマンド: frob" + std::wstring(c.eol) +
+                                  L"不明なコマンド \"FROB\"。 F1 キーを押してヘルプを参照してください。" + c.eol +
+                                  L"コマンド: ID" + c.eol + L"点を指定: 1,2" + c.eol +
+                                  L"X = 1.0000     Y = 2.0000     Z = 0.0000";
+        EXPECT_EQ(host.HistoryW(), want) << WideToUtf8(c.args);
+        EXPECT_EQ(host.HistoryA(), WideToAnsi(want)) << WideToUtf8(c.args);
+    }
+}
+
+TEST(FaultHost, VeryLongPromptLine) {
+    START_HOST(host, L"--prompt-pad 100000 --think 0", L"pick 5,6\n");
+    host.Type(L"\x03ID ");
+    // While ID waits the prompt line is the prompt and the blanks; the
+    // script answers it at once, so read the line the SETVAR shows.
+    ASSERT_TRUE(host.WaitPrompt(L"コマンド: "));
+    host.Type(L"'SETVAR LASTPOINT\r");
+    const std::wstring want =
+        L"LASTPOINT の新しい値を入力 <" + std::wstring(100000, L' ') + L"5.0000,6.0000,0.0000>: ";
+    EXPECT_EQ(host.PromptW(), want);
+    EXPECT_EQ(host.PromptA(), WideToAnsi(want)) << "whole in the 8-bit form too";
+    host.Type(L"\x03");
+    host.Type(L"ID ");
+    const std::wstring id = host.PromptW();
+    EXPECT_EQ(id.size(), 100006u);
+    EXPECT_EQ(id.substr(0, 6), L"点を指定: ");
+    EXPECT_EQ(id.find_first_not_of(L' ', 6), std::wstring::npos);
+}
+
+TEST(FaultHost, LogTimesAreTheSharedTickCount) {
+    const ULONGLONG before = GetTickCount64();
+    START_HOST(host, L"--log-times");
+    host.Type(L"ID 1,1 ");
+    const ULONGLONG after = GetTickCount64();
+    long long last = 0;
+    const auto lines = host.LogLines();
+    ASSERT_GE(lines.size(), 4u);
+    for (const std::string& line : lines) {
+        const size_t at = line.rfind(",\"ms\":");
+        ASSERT_NE(at, std::string::npos) << line;
+        const long long ms = std::stoll(line.substr(at + 6));
+        EXPECT_GE(ms, static_cast<long long>(before) - 50);
+        EXPECT_LE(ms, static_cast<long long>(after) + 50);
+        EXPECT_GE(ms, last);
+        last = ms;
+    }
+    START_HOST(plain, L"");
+    for (const std::string& line : plain.LogLines()) EXPECT_THAT(line, ::testing::Not(HasSubstr("\"ms\"")));
+}
+
+// ---- the clipboard holder ----
+
+std::wstring HolderExe() {
+    std::wstring p = Utf8ToWide(CLIPHOLDER_EXE);
+    if (!p.empty() && p[0] == L'/') {  // a Unix path: Wine's Z: drive
+        for (auto& c : p)
+            if (c == L'/') c = L'\\';
+        p = L"Z:" + p;
+    }
+    return p;
+}
+
+struct Holder {
+    PROCESS_INFORMATION pi{};
+    bool Start(const std::wstring& args) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::wstring cmd = L"\"" + HolderExe() + L"\" " + args;
+        return CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
+    }
+    DWORD Wait(DWORD ms) {
+        DWORD code = 259;
+        if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+        return code;
+    }
+    ~Holder() {
+        if (pi.hProcess) {
+            TerminateProcess(pi.hProcess, 9);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+    }
+};
+
+bool CanOpenClipboard() {
+    if (!OpenClipboard(nullptr)) return false;
+    CloseClipboard();
+    return true;
+}
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"<busy>";
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* p = static_cast<const wchar_t*>(GlobalLock(h))) {
+            text = p;
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+TEST(ClipHolder, HoldsTheClipboardForTheTimeGiven) {
+    Holder h;
+    const ULONGLONG t0 = GetTickCount64();
+    ASSERT_TRUE(h.Start(L"--hold 1500"));
+    bool held = false;
+    for (int i = 0; i < 100 && !(held = !CanOpenClipboard()); ++i) Sleep(20);
+    ASSERT_TRUE(held) << "the holder never took the clipboard";
+    Sleep(500);
+    EXPECT_FALSE(CanOpenClipboard()) << "still held";
+    EXPECT_EQ(h.Wait(5000), 0u);
+    EXPECT_GE(GetTickCount64() - t0, 1500u);
+    EXPECT_TRUE(CanOpenClipboard()) << "released at the end";
+}
+
+TEST(ClipHolder, WritesAtTheMomentGiven) {
+    Holder put;
+    ASSERT_TRUE(put.Start(L"--put before"));
+    ASSERT_EQ(put.Wait(5000), 0u);
+    Holder h;
+    ASSERT_TRUE(h.Start(L"--write-at 800 --text \"written later\""));
+    Sleep(300);
+    EXPECT_EQ(ClipboardText(), L"before");
+    EXPECT_EQ(h.Wait(5000), 0u);
+    EXPECT_EQ(ClipboardText(), L"written later");
+}
+
+TEST(ClipHolder, PutsAndChecksAUsersContent) {
+    const std::wstring content = L"\"利用者 text\" --format \"Tarvel Holder Test\" --data \"abc 123\"";
+    Holder put;
+    ASSERT_TRUE(put.Start(L"--put " + content));
+    ASSERT_EQ(put.Wait(5000), 0u);
+    const struct {
+        std::wstring args;
+        DWORD code;
+    } checks[] = {
+        {L"--check " + content, 0},
+        {L"--check \"利用者 text\"", 0},  // the text alone
+        {L"--check \"other\" --format \"Tarvel Holder Test\" --data \"abc 123\"", 1},
+        {L"--check \"利用者 text\" --format \"Tarvel Holder Test\" --data \"abc 12\"", 1},
+        {L"--check \"利用者 text\" --format \"Tarvel Absent Format\" --data \"abc 123\"", 1},
+        {L"--hold", 2},
+        {L"--hold 60001", 2},
+        {L"--write-at 10", 2},
+        {L"--hold 10 --put x", 2},
+    };
+    for (const auto& c : checks) {
+        Holder h;
+        ASSERT_TRUE(h.Start(c.args));
+        EXPECT_EQ(h.Wait(5000), c.code) << WideToUtf8(c.args);
+    }
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include "dimension/point_table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <system_error>
@@ -161,6 +162,19 @@ void AddPoint(CadLink& link) {
             CutField(rest, field);
             throw ConvertError(field);
         }
+    }
+
+    // A blank or a control character ends an answer when AutoCAD reads the
+    // typed command, so a text holding one would leave AutoCAD inside a
+    // half-typed dimlinear: refuse it, naming the field that holds it.
+    std::size_t begin = 0;
+    while (begin <= t.size()) {
+        const auto comma = std::min(t.find(',', begin), t.size());
+        const std::string piece = t.substr(begin, comma - begin);
+        for (char c : piece) {
+            if (static_cast<unsigned char>(c) <= 32) throw ConvertError(piece);
+        }
+        begin = comma + 1;
     }
 }
 

@@ -46,7 +46,9 @@ double ParseCoordinate(const std::string& text);
 // Reads LASTPOINT through the link and appends it as point PointCount + 1.
 // Throws RangeError when the table is full (nothing is stored then) and
 // ConvertError when the text's X or Y is not a number, when a third field
-// is there and is not a number, or when there is a fourth field (the text is
+// is there and is not a number, when there is a fourth field, or when the
+// text holds a blank or a control character anywhere, which would end an
+// answer inside the dimlinear command the text is typed into (the text is
 // stored and counted then, and X and Y as far as they converted).
 void AddPoint(CadLink& link);
 

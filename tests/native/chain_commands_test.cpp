@@ -87,8 +87,8 @@ TEST(SendChainedDimensions, GroupsAdjacentEqualRoundedSpans) {
          {"dimlinear 0,0,0 1000,-900,0 H T 2@500\\X=<><CR>P<CR>"}},
         {"all equal: one command", "H", {"0,0,0", "100,0,0", "200,0,0", "300,0,0", "400,0,0", "500,0,0", "P"},
          {"dimlinear 0,0,0 500,0,0 H T 5@100\\X=<><CR>P<CR>"}},
-        {"texts are sent as picked", "H", {" 0.0000,0,0", "10.0000 ,0,0", "30,0,0", "P ア"},
-         {"dimlinear  0.0000,0,0 10.0000 ,0,0 H P \\u30A2<CR>", "dimlinear 10.0000 ,0,0 30,0,0 H P \\u30A2<CR>"}},
+        {"texts are sent as picked", "H", {"0.0000,0,0", "+10.0000,0", "3E1,0,0", "Pア"},
+         {"dimlinear 0.0000,0,0 +10.0000,0 H P\\u30A2<CR>", "dimlinear +10.0000,0 3E1,0,0 H P\\u30A2<CR>"}},
     };
     for (const auto& c : cases) EXPECT_EQ(Send(c.texts, c.direction), c.commands) << c.name;
 }

@@ -74,10 +74,10 @@ TEST(OrderPoints, PutsTheChainInOrder) {
 }
 
 TEST(OrderPoints, RederivesTheEndPointFromItsText) {
-    testing::LoadPoints({"0,0,0", " 1000.5 , 2 ,0", "300,0,0", "1,1,0"});
+    testing::LoadPoints({"0,0,0", "+1000.50,2e0,0", "300,0,0", "1,1,0"});
     Points().PointX[2] = Points().PointY[2] = -1.0;   // whatever is held, the text decides
     OrderPoints("H");
-    EXPECT_EQ(Points().PointText[3], " 1000.5 , 2 ,0");
+    EXPECT_EQ(Points().PointText[3], "+1000.50,2e0,0");
     EXPECT_EQ(Points().PointX[3], 1000.5);
     EXPECT_EQ(Points().PointY[3], 2.0);
 }

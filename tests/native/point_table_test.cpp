@@ -83,7 +83,11 @@ TEST(AddPoint, StoresTextAndCoordinatesOrRaisesOnAField) {
         const char* badField;   // nullptr when the point converts
     };
     const Case cases[] = {
-        {"100.0000,200.0000,0.0000", 100, 200, nullptr}, {" 1.5 , 2.5 ,0", 1.5, 2.5, nullptr},
+        {"100.0000,200.0000,0.0000", 100, 200, nullptr},
+        // Blanks convert, but a text holding one is refused: typed into a
+        // dimlinear command, the blank would end the answer in the middle.
+        {" 1.5 , 2.5 ,0", 1.5, 2.5, " 1.5 "}, {"1.5,2.5, 0", 1.5, 2.5, " 0"},
+        {"1.5,2.5,0 ", 1.5, 2.5, "0 "},       {"1.5,\t2.5,0", 1.5, 2.5, "\t2.5"},
         {"3,4", 3, 4, nullptr},   {"-12.5,7e2,0", -12.5, 700, nullptr},
         {"", 0, 0, ""},           // an empty reply from QuerySysVar
         {"12.5", 12.5, 0, ""},    // no comma: Y comes from an empty field
@@ -91,8 +95,8 @@ TEST(AddPoint, StoresTextAndCoordinatesOrRaisesOnAField) {
         // Nothing but a coordinate is ever typed back into AutoCAD: a Z that
         // is not a number, or a fourth field, is refused once X and Y are in.
         {"1,2,junk", 1, 2, "junk"},  {"1,2,0,4", 1, 2, "4"},
-        {"1,2,0 ,", 1, 2, nullptr},  {"1,2,,5", 1, 2, ""},
-        {"1,2,", 1, 2, nullptr}, {"1,2, ", 1, 2, nullptr}, {"1,2,", 1, 2, nullptr},
+        {"1,2,0 ,", 1, 2, "0 "},     {"1,2,,5", 1, 2, ""},
+        {"1,2,\x03", 1, 2, "\x03"}, {"1,2, ", 1, 2, " "}, {"1,2,", 1, 2, nullptr},
         {"5,6,-1.5e2", 5, 6, nullptr},
     };
     for (const auto& c : cases) {

@@ -109,6 +109,10 @@ CASES = [
          sent=EXPECTED, second="fresh", what="LASTPOINT with blanks and tabs around it"),
     dict(name="lastpoint-control", args=["--lastpoint", "{x}\\x03,{y},{z}"], box=conversion_box("0.0000\x03"),
          iconic=True, sent=[], second="fresh", what="LASTPOINT x^C,y,z"),
+    # A blank inside would end an answer in the middle of the dimlinear
+    # command the text is typed into.
+    dict(name="lastpoint-inner-blank", args=["--lastpoint", "{x} ,{y},{z}"], box=conversion_box("0.0000 "),
+         iconic=True, sent=[], second="fresh", what="LASTPOINT x ,y,z (blank inside)"),
     dict(name="history-cr", args=["--history-eol", "cr"], box=None, iconic=False, sent=EXPECTED, second="same",
          what="history lines end in CR"),
     dict(name="history-lf", args=["--history-eol", "lf"], box=None, iconic=False, sent=EXPECTED, second="same",

@@ -390,6 +390,17 @@ std::string ClipboardText() {
 
 struct ClipboardFailure {};
 
+// True when a program other than us and AutoCAD wrote to the clipboard
+// after we emptied it: its content is newer than the user's, and putting the
+// user's back would destroy it.
+bool NewerWriteByAnotherProgram(HWND ours) {
+    const HWND current = GetClipboardOwner();
+    if (!current || current == ours) return false;
+    DWORD process = 0;
+    GetWindowThreadProcessId(current, &process);
+    return process != g_state.AcadProcessId;
+}
+
 }  // namespace
 
 void CopyHistoryText(std::string& text) {
@@ -425,7 +436,10 @@ void CopyHistoryText(std::string& text) {
     }
 
     // Put the user's clipboard back, also after a failure; where nothing was
-    // saved this leaves it empty.
+    // saved this leaves it empty. A later write by another program stays.
+    if (touched && NewerWriteByAnotherProgram(owner)) {
+        touched = false;
+    }
     if (touched) {
         bool restored = false;
         try {

@@ -3,6 +3,7 @@
 // and a clipboard that stays busy is the silent abort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -213,6 +214,52 @@ TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
     EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText);
     const std::vector<unsigned char> registered = ClipboardBytes(user.get(), RegisteredFormat());
     ASSERT_GE(registered.size(), kRegisteredBytes.size());
+}
+
+// A third program, here a window of the test's own, that writes its text to
+// the clipboard when told to.
+const char kThirdText[] = "third program's text";
+
+LRESULT CALLBACK ThirdProgramProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == linktest::kThirdProgramWrite) {
+        if (OpenClipboard(window)) {
+            EmptyClipboard();
+            HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof kThirdText);
+            std::memcpy(GlobalLock(block), kThirdText, sizeof kThirdText);
+            GlobalUnlock(block);
+            SetClipboardData(CF_TEXT, block);
+            CloseClipboard();
+        }
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ThirdProgramProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = linktest::kThirdProgramClass;
+    RegisterClassA(&wc);
+    HWND third = CreateWindowA(linktest::kThirdProgramClass, "third program", WS_OVERLAPPED, 0, 0, 10, 10,
+                               nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(third);
+
+    linktest::ChildHost child({"main", "text", "thirdparty"});
+    ASSERT_TRUE(child.ready());
+    UserProgram user;
+    PutOnClipboard(user.get(), true);
+    ASSERT_TRUE(AcadIsRunning());
+
+    std::string history;
+    CopyHistoryText(history);
+    // What the clipboard held when it was read is taken as the history...
+    EXPECT_EQ(history, kThirdText);
+    // ...and the other program's write, newer than the user's content, stays.
+    const std::vector<unsigned char> text = ClipboardBytes(user.get(), CF_TEXT);
+    EXPECT_EQ(std::string(text.begin(), std::find(text.begin(), text.end(), 0)), kThirdText);
+    EXPECT_EQ(GetClipboardOwner(), third);
+    DestroyWindow(third);
 }
 
 TEST(ClipboardFormats, OnlyGdiHandlesAndOwnerDisplayAreLeftOut) {

@@ -197,6 +197,7 @@ namespace {
 int g_copydata_count = 0;
 DWORD g_holdclip_ms = 0;
 DWORD g_slow_ms = 0;
+bool g_thirdparty = false;
 
 LRESULT CALLBACK ChildMainProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_COPYDATA) {
@@ -220,6 +221,13 @@ LRESULT CALLBACK ChildTextProc(HWND window, UINT message, WPARAM wparam, LPARAM 
                 SetTimer(window, 1, g_holdclip_ms, nullptr);  // closes it later
             } else {
                 CloseClipboard();
+            }
+        }
+        if (g_thirdparty) {
+            // Another program writes to the clipboard right after the copy.
+            if (HWND third = FindWindowA(kThirdProgramClass, nullptr)) {
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutA(third, kThirdProgramWrite, 0, 0, SMTO_NORMAL, 5000, &ignored);
             }
         }
         return 0;
@@ -248,6 +256,7 @@ int RunChild(int argc, char** argv) {
         else if (item == "text") text = true;
         else if (item == "floating") floating = true;
         else if (item == "dbcstext") dbcstext = true;
+        else if (item == "thirdparty") g_thirdparty = true;
         else if (item.rfind("holdclip=", 0) == 0) g_holdclip_ms = static_cast<DWORD>(std::atoi(item.c_str() + 9));
         else if (item.rfind("slow=", 0) == 0) g_slow_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));
         else if (item.rfind("hang=", 0) == 0) hang_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));

@@ -13,6 +13,8 @@ constexpr const char* kMainClass = "Afx:00400000:8:00010003:00000000:00000000";
 constexpr const char* kTextClass = "Afx:00400000:b:00010003:00000006:00000000";
 constexpr const char* kFloatClass = "Afx:00400000:8:00010005:00000000:00000000";
 constexpr const char* kPaneClass = "Afx:00400000:0:00010005:00000000:00000000";
+constexpr const char* kThirdProgramClass = "TarvelTestThirdProgram";
+constexpr UINT kThirdProgramWrite = WM_APP + 17;
 
 // A window of this process, destroyed when dropped. The title is 8-bit
 // (Shift-JIS) text set through the A functions, byte for byte.
@@ -51,7 +53,9 @@ HWND FindChild(HWND parent, const std::string& title);
 // The test program started again as a child with --child READY QUIT items.
 // Items: main, text, floating, dbcstext, holdclip=MS (the text window keeps
 // the clipboard open after the copy), slow=MS (each command takes that
-// long), hang=MS (no messages handled for that long after start).
+// long), hang=MS (no messages handled for that long after start),
+// thirdparty (right after the copy the text window sends kThirdProgramWrite
+// to the window of class kThirdProgramClass, which then writes the clipboard).
 class ChildHost {
 public:
     explicit ChildHost(const std::vector<std::string>& items);

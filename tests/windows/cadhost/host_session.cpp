@@ -75,13 +75,16 @@ std::wstring HostExe() {
 }
 
 std::wstring MakeTempDir() {
+    // A new, empty folder: Wine reuses process ids from one test run to the
+    // next, so a folder of an earlier run may have the same name.
     static std::atomic<int> counter{0};
     wchar_t base[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, base);
-    const std::wstring dir = std::wstring(base) + L"cadhost-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(++counter);
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
+    for (;;) {
+        const std::wstring dir = std::wstring(base) + L"cadhost-test-" + std::to_wstring(GetCurrentProcessId()) +
+                                 L"-" + std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++counter);
+        if (CreateDirectoryW(dir.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS) return dir;
+    }
 }
 
 void WriteTextFile(const std::wstring& path, const std::string& content) {

@@ -12,6 +12,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 PICK = "\x03ID "
 
 
+def win_path(path):
+    """The Windows name of a Unix path under Wine (drive Z: is the root).
+    Computed here: winepath starts a Wine process, which now and then failed
+    under load."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 class ScenarioError(AssertionError):
     pass
 

@@ -8,11 +8,11 @@ import sys
 import time
 import unittest
 
-from scenario import ROOT, temp_out
+from scenario import ROOT, temp_out, win_path
 
 
 def win(path):
-    return subprocess.run(["winepath", "-w", path], capture_output=True, text=True, check=True).stdout.strip()
+    return win_path(path)
 
 
 def report(path):

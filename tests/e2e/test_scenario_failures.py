@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-from scenario import ROOT, picks_of, temp_out
+from scenario import ROOT, picks_of, temp_out, win_path
 
 SCENARIO = os.path.join(ROOT, "scripts", "scenario")
 COUNT = os.path.join(ROOT, "scripts", "count-chains")
@@ -67,7 +67,7 @@ class Failures(unittest.TestCase):
     def assertNothingLeft(self, out):
         # The command lines of the driver and of the host name this
         # scenario's folder.
-        folder = subprocess.run(["winepath", "-w", out], capture_output=True, text=True).stdout.strip()
+        folder = win_path(out)
         self.assertTrue(folder)
         ps = subprocess.run(["ps", "-eo", "args"], capture_output=True, text=True).stdout
         left = [line for line in ps.splitlines() if folder + "\\" in line]

@@ -133,7 +133,9 @@ CASES = [
 
 
 def winpath(path):
-    return subprocess.run(["winepath", "-w", path], capture_output=True, text=True, check=True).stdout.strip()
+    # Wine's drive Z: is the Unix root; winepath would start a Wine process,
+    # which now and then failed under load.
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def read_log(path):

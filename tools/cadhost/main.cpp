@@ -95,7 +95,14 @@ public:
         if (!file_) return;
         std::string line = "{\"kind\":" + cadhost::JsonString(cadhost::FromUtf8(kind));
         if (!fields.empty()) line += "," + fields;
-        if (times_) line += ",\"ms\":" + std::to_string(GetTickCount64());
+        if (times_) {
+            FILETIME ft;
+            GetSystemTimePreciseAsFileTime(&ft);
+            const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+            // 100 ns ticks since 1601 to microseconds since 1970.
+            const std::uint64_t unix_us = (ticks - 116444736000000000ULL) / 10;
+            line += ",\"ms\":" + std::to_string(GetTickCount64()) + ",\"unix_us\":" + std::to_string(unix_us);
+        }
         line += "}\n";
         std::fwrite(line.data(), 1, line.size(), file_);
         std::fflush(file_);
@@ -244,6 +251,13 @@ void RunScriptAction() {
         case cadhost::PickKind::Cancel:
             h.interp.Escape();
             break;
+        case cadhost::PickKind::Wait:
+            // The same prompt stays up; its next action comes this much later.
+            h.log.Write("wait", "\"wait_ms\":" + std::to_string(a.wait_ms) + line);
+            h.events.source = "typed";
+            SetTimer(h.frame, kScriptTimer, static_cast<UINT>(a.wait_ms + h.options.think_ms), nullptr);
+            h.timer_armed = true;
+            return;
     }
     h.events.source = "typed";
     if (h.next_action == h.script.size()) h.log.Write("script-done");

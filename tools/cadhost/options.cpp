@@ -1,5 +1,7 @@
 #include "tools/cadhost/options.h"
 
+#include <algorithm>
+
 namespace cadhost {
 
 namespace {
@@ -42,7 +44,8 @@ std::u16string UsageText() {
            u"A scripted stand-in for a Japanese AutoCAD: its windows, its command line\n"
            u"(ID, 'SETVAR, ACADVER, DIMLINEAR) and its answers to WM_COPYDATA input.\n"
            u"  --picks FILE   answer the point prompts of ID from FILE, one action a line:\n"
-           u"                 \"pick X,Y\", \"pick X,Y,Z\", \"end\" (right button), \"cancel\" (Esc);\n"
+           u"                 \"pick X,Y\", \"pick X,Y,Z\", \"end\" (right button), \"cancel\" (Esc),\n"
+           u"                 \"wait MS\" (leave the prompt unanswered MS ms longer);\n"
            u"                 blank lines and lines starting with # are skipped; afterwards\n"
            u"                 the mouse picks in the drawing view\n"
            u"  --think MS     wait MS milliseconds before each scripted answer (default 100)\n"
@@ -78,7 +81,10 @@ std::u16string UsageText() {
            u"                 blanks after the \"<\" of 'SETVAR's value prompt, before the\n"
            u"                 value; the history lines of those prompts grow alike\n"
            u"  --log-times    every log record also carries \"ms\": the tick count\n"
-           u"                 (GetTickCount64), the clock other processes share\n";
+           u"                 (GetTickCount64), the clock other processes share, and\n"
+           u"                 \"unix_us\": the precise system time in microseconds since\n"
+           u"                 1970 (GetSystemTimePreciseAsFileTime; under Wine the host\n"
+           u"                 system's CLOCK_REALTIME)\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std::u16string& error) {
@@ -328,8 +334,16 @@ std::optional<std::vector<PickAction>> ParsePickScript(std::string_view content,
         } else if (word == "end" || word == "cancel") {
             if (!rest.empty()) return fail(u"\"" + FromUtf8(word) + u"\" takes nothing after it");
             a.kind = word == "end" ? PickKind::End : PickKind::Cancel;
+        } else if (word == "wait") {
+            long long ms = -1;
+            if (!rest.empty() && rest.size() <= 6 &&
+                std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                ms = std::stoll(std::string(rest));
+            if (ms < 0 || ms > 600000) return fail(u"expected \"wait MS\" with MS from 0 to 600000");
+            a.kind = PickKind::Wait;
+            a.wait_ms = static_cast<int>(ms);
         } else {
-            return fail(u"unknown action (expected pick, end or cancel)");
+            return fail(u"unknown action (expected pick, end, cancel or wait)");
         }
         actions.push_back(a);
         if (content.empty()) break;

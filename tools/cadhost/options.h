@@ -57,16 +57,18 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
 // The text --help prints.
 std::u16string UsageText();
 
-enum class PickKind { Pick, End, Cancel };
+enum class PickKind { Pick, End, Cancel, Wait };
 
 struct PickAction {
     PickKind kind = PickKind::Pick;
     Point p;
-    int line = 0;  // line of the script, from 1
+    int wait_ms = 0;  // Wait: how much later the next action comes
+    int line = 0;     // line of the script, from 1
 };
 
 // A pick script, one action a line: "pick X,Y", "pick X,Y,Z", "end",
-// "cancel"; blank lines and lines starting with "#" are skipped. The script
+// "cancel", "wait MS" (the next action comes MS milliseconds later, on top
+// of --think; the prompt stays unanswered meanwhile); blank lines and lines starting with "#" are skipped. The script
 // is UTF-8 (a byte-order mark is skipped); lines may end in CR LF. On failure
 // gives nothing and sets `error` to a message with the line number.
 std::optional<std::vector<PickAction>> ParsePickScript(std::string_view content, std::u16string& error);

@@ -323,6 +323,12 @@ TEST(CoreOptions, PickScripts) {
     EXPECT_EQ((*s)[2].kind, PickKind::End);
     EXPECT_EQ((*s)[3].kind, PickKind::Cancel);
     EXPECT_TRUE(ParsePickScript("", err)->empty());
+    const auto w = ParsePickScript("wait 10000\nWAIT 0\n", err);
+    ASSERT_TRUE(w) << U8(err);
+    ASSERT_EQ(w->size(), 2u);
+    EXPECT_EQ((*w)[0].kind, PickKind::Wait);
+    EXPECT_EQ((*w)[0].wait_ms, 10000);
+    EXPECT_EQ((*w)[1].wait_ms, 0);
 
     struct {
         std::string script;
@@ -334,6 +340,10 @@ TEST(CoreOptions, PickScripts) {
         {"pick @1,2\n", "line 1"},
         {"click 1,2\n", "unknown action"},
         {"end now\n", "takes nothing after it"},
+        {"wait\n", "wait MS"},
+        {"wait -1\n", "wait MS"},
+        {"wait 600001\n", "wait MS"},
+        {"wait 1.5\n", "wait MS"},
         {std::string("pick 1,2\0\n", 10), "line 1"},
     };
     for (const auto& b : bad) {

@@ -110,16 +110,16 @@ bool TextLength(HWND window, LRESULT& length) {
     return true;
 }
 
-bool DeliverCopyData(const void* data, DWORD bytes) {
+bool DeliverCopyData(HWND acad, const void* data, DWORD bytes) {
     COPYDATASTRUCT record{};
     record.dwData = 1;
     record.cbData = bytes;
     record.lpData = const_cast<void*>(data);
     LRESULT ignored = 0;
-    if (!SendToHost(g_state.AcadWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record), ignored)) {
+    if (!SendToHost(acad, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record), ignored)) {
         return false;  // not delivered; never sent again
     }
-    PostMessageA(g_state.AcadWnd, WM_NULL, 0, 0);
+    PostMessageA(acad, WM_NULL, 0, 0);
     return true;
 }
 
@@ -306,20 +306,21 @@ std::string WideToAnsi(const std::u16string& text) {
 
 // ---- command sending ----
 
-bool SendCommand(const std::u16string& command) {
-    FindAcadWindow();
-    const bool wide = IsWindowUnicode(g_state.AcadWnd) != FALSE;
-    return SendCommandAs(command, wide);
+namespace {
+
+// The main window when the kept or a newly found handle names one now.
+// Unlike FindAcadWindow it asks the system once when the window is known:
+// IsWindow on another process's window is a round trip to the window
+// manager (under Wine, to wineserver), and a chain sends hundreds of
+// commands.
+HWND LiveAcadWindow() {
+    if (Names(g_state.AcadWnd)) return g_state.AcadWnd;
+    EnumTopLevel(MatchAcadWindow);
+    return Names(g_state.AcadWnd) ? g_state.AcadWnd : nullptr;
 }
 
-bool SendCommandAs(const std::u16string& command, bool wide) {
-    FindAcadWindow();
-    if (!Names(g_state.AcadWnd)) return false;
-    return wide ? SendCommandWide(command) : SendCommandAnsi(command);
-}
-
-bool SendCommandWide(const std::u16string& command) {
-    if (!Names(g_state.AcadWnd)) return false;
+// The command as UTF-16, to a window known to exist.
+bool DeliverWide(HWND acad, const std::u16string& command) {
     const std::int32_t n = ToInt32(command.size());
     // Through the code page and back: AutoCAD gets the characters the code
     // page holds, the default character for the others.
@@ -329,18 +330,42 @@ bool SendCommandWide(const std::u16string& command) {
     const std::size_t units = back.size() < buffer.size() - 1 ? back.size() : buffer.size() - 1;
     for (std::size_t i = 0; i < units; ++i) buffer[i] = static_cast<wchar_t>(back[i]);
     const auto bytes = static_cast<DWORD>(CheckedMul(2, CheckedAdd(n, 1)));
-    return DeliverCopyData(buffer.data(), bytes);
+    return DeliverCopyData(acad, buffer.data(), bytes);
 }
 
-bool SendCommandAnsi(const std::u16string& command) {
-    FindAcadWindow();
-    if (!Names(g_state.AcadWnd)) return false;
+// The command as 8-bit text of the code page, to a window known to exist.
+bool DeliverAnsi(HWND acad, const std::u16string& command) {
     std::vector<char> buffer;
     const std::string bytes = WideToAnsi(command);
     buffer.assign(bytes.begin(), bytes.end());
     buffer.push_back('\0');
     const auto count = static_cast<DWORD>(CheckedAdd(ToInt32(std::strlen(buffer.data())), 1));
-    return DeliverCopyData(buffer.data(), count);
+    return DeliverCopyData(acad, buffer.data(), count);
+}
+
+}  // namespace
+
+bool SendCommand(const std::u16string& command) {
+    const HWND acad = LiveAcadWindow();
+    if (!acad) return false;
+    return IsWindowUnicode(acad) ? DeliverWide(acad, command) : DeliverAnsi(acad, command);
+}
+
+bool SendCommandAs(const std::u16string& command, bool wide) {
+    const HWND acad = LiveAcadWindow();
+    if (!acad) return false;
+    return wide ? DeliverWide(acad, command) : DeliverAnsi(acad, command);
+}
+
+bool SendCommandWide(const std::u16string& command) {
+    if (!Names(g_state.AcadWnd)) return false;
+    return DeliverWide(g_state.AcadWnd, command);
+}
+
+bool SendCommandAnsi(const std::u16string& command) {
+    FindAcadWindow();
+    if (!Names(g_state.AcadWnd)) return false;
+    return DeliverAnsi(g_state.AcadWnd, command);
 }
 
 bool ActivateAcad() {

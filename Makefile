@@ -1,8 +1,9 @@
 # The README's commands. Each installs what is missing first.
 #   make test   every test: native (ASan + UBSan), then Windows under Wine
 #   make demo   Tarvel against the scripted CAD host, with pictures
+#   make bench  the benchmarks: build/bench/results.json and report.txt
 SHELL := /bin/bash
-.PHONY: test demo setup native windows test-native test-windows test-fuzz clean
+.PHONY: test demo bench setup native windows test-native test-windows test-fuzz clean
 
 setup:
 	@scripts/setup
@@ -36,6 +37,15 @@ demo: setup
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows --target Tarvel cadhost scenario-driver
 	@if [ -x scripts/demo ]; then scripts/demo; else echo "make demo arrives with the end-to-end work (scripts/demo)"; exit 1; fi
+
+# The benchmarks: the native core optimised, Tarvel.exe under Wine.
+bench: setup
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench
+	@scripts/build-libjpeg-windows
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target Tarvel cadhost scenario-driver bench-startup
+	@scripts/bench
 
 # build/release/tarvel-VERSION.zip: Tarvel.exe, cadhost.exe, the demo picks, the Japanese guide
 .PHONY: release

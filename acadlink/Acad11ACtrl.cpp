@@ -315,8 +315,8 @@ namespace {
 // commands.
 HWND LiveAcadWindow() {
     if (Names(g_state.AcadWnd)) return g_state.AcadWnd;
-    EnumTopLevel(MatchAcadWindow);
-    return Names(g_state.AcadWnd) ? g_state.AcadWnd : nullptr;
+    const HWND found = FindAcadWindow();  // searches again
+    return Names(found) ? found : nullptr;
 }
 
 // The command as UTF-16, to a window known to exist.

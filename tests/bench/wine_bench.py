@@ -27,6 +27,8 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from scenario import log_records as records, win_path  # noqa: E402  (the whole-program tests' helpers)
 IDLE = "コマンド: "
 
 # The full chain: 498 spans, no two alike (one dimlinear each, the most
@@ -35,10 +37,6 @@ IDLE = "コマンド: "
 SPANS = [100 + i for i in range(1, 499)]
 WAIT_BEFORE = 250  # the intermediate pick left unanswered
 WAIT_MS = 10000
-
-
-def win_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def full_chain_picks(wait_ms=WAIT_MS, spans=SPANS, wait_before=WAIT_BEFORE):
@@ -207,11 +205,6 @@ def scenario(picks_path, out, env_extra=None, host_args=("--think", "0", "--log-
     done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, env=env, timeout=1500)
     if done.returncode != 0:
         raise SystemExit(f"wine_bench: {' '.join(cmd)} failed ({done.returncode}):\n{done.stdout}{done.stderr}")
-
-
-def records(out):
-    with open(os.path.join(out, "commands.jsonl"), encoding="utf-8") as f:
-        return [json.loads(line) for line in f if line.strip()]
 
 
 def pct(values, p):

@@ -1,7 +1,5 @@
 #include "tools/cadhost/options.h"
 
-#include <algorithm>
-
 namespace cadhost {
 
 namespace {
@@ -335,13 +333,10 @@ std::optional<std::vector<PickAction>> ParsePickScript(std::string_view content,
             if (!rest.empty()) return fail(u"\"" + FromUtf8(word) + u"\" takes nothing after it");
             a.kind = word == "end" ? PickKind::End : PickKind::Cancel;
         } else if (word == "wait") {
-            long long ms = -1;
-            if (!rest.empty() && rest.size() <= 6 &&
-                std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                ms = std::stoll(std::string(rest));
-            if (ms < 0 || ms > 600000) return fail(u"expected \"wait MS\" with MS from 0 to 600000");
+            const auto ms = WholeNumber(FromUtf8(rest));
+            if (!ms || *ms > 600000) return fail(u"expected \"wait MS\" with MS from 0 to 600000");
             a.kind = PickKind::Wait;
-            a.wait_ms = static_cast<int>(ms);
+            a.wait_ms = static_cast<int>(*ms);
         } else {
             return fail(u"unknown action (expected pick, end, cancel or wait)");
         }

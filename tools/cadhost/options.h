@@ -68,9 +68,10 @@ struct PickAction {
 
 // A pick script, one action a line: "pick X,Y", "pick X,Y,Z", "end",
 // "cancel", "wait MS" (the next action comes MS milliseconds later, on top
-// of --think; the prompt stays unanswered meanwhile); blank lines and lines starting with "#" are skipped. The script
-// is UTF-8 (a byte-order mark is skipped); lines may end in CR LF. On failure
-// gives nothing and sets `error` to a message with the line number.
+// of --think; the prompt stays unanswered meanwhile); blank lines and lines
+// starting with "#" are skipped. The script is UTF-8 (a byte-order mark is
+// skipped); lines may end in CR LF. On failure gives nothing and sets
+// `error` to a message with the line number.
 std::optional<std::vector<PickAction>> ParsePickScript(std::string_view content, std::u16string& error);
 
 }  // namespace cadhost

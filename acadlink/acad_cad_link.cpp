@@ -4,6 +4,7 @@
 
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/prompt_overlay.h"
+#include "support/win32/text.h"
 
 namespace tarvel {
 
@@ -25,6 +26,6 @@ void AcadCadLink::DrawPromptText(WindowHandle window, const std::string& message
     tarvel::DrawPromptText(static_cast<HWND>(window), message);
 }
 
-std::u16string AcadCadLink::AnsiToWide(const std::string& text) { return Acad11ACtrl::AnsiToWide(text); }
+std::u16string AcadCadLink::AnsiToWide(const std::string& text) { return win32::ToUtf16(text); }
 
 }  // namespace tarvel

@@ -3,22 +3,13 @@
 #include <exception>
 
 #include "support/errors.h"
+#include "support/win32/text.h"
 
 namespace tarvel::app {
 
 namespace {
 
 MessageBoxFunction g_messageBox = nullptr;
-
-std::wstring AnsiToWide(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (wide <= 0) return {};
-    std::wstring result(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, result.data(), wide);
-    return result;
-}
 
 }  // namespace
 
@@ -32,17 +23,18 @@ bool NeedsFinalPeriod(const std::string& message) {
     if (message.empty()) return false;
     // Walk the characters from the start: only then is it known whether the
     // last byte begins a character or ends a double-byte one.
+    const UINT page = win32::ThreadCodePage();
     size_t last = 0;
     for (size_t i = 0; i < message.size();) {
         last = i;
-        const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(message[i])) && i + 1 < message.size();
+        const bool lead = win32::IsLeadByte(page, static_cast<unsigned char>(message[i])) && i + 1 < message.size();
         i += lead ? 2 : 1;
     }
     return static_cast<unsigned char>(message[last]) > static_cast<unsigned char>('.');
 }
 
 std::wstring ErrorReportText(const std::string& message) {
-    std::wstring text = AnsiToWide(message);
+    std::wstring text = win32::ToWide(message);
     if (NeedsFinalPeriod(message)) text += L'.';
     return text;
 }

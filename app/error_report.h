@@ -19,7 +19,7 @@ MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function);
 // sorts after "."; its first byte is compared unsigned.
 bool NeedsFinalPeriod(const std::string& message);
 
-// The box's text: the message turned into UTF-16 with the ANSI code page,
+// The box's text: the message turned into UTF-16 with the thread's code page,
 // followed by "." when NeedsFinalPeriod says so.
 std::wstring ErrorReportText(const std::string& message);
 

@@ -46,6 +46,14 @@ public:
     InvalidOpError();
 };
 
+// "AutoCAD が管理者として実行されています。Tarvel も管理者として実行してください":
+// Windows refused a message to AutoCAD's windows because AutoCAD runs with
+// more privilege than Tarvel (User Interface Privilege Isolation).
+class AcadElevatedError : public Error {
+public:
+    AcadElevatedError();
+};
+
 // The silent abort: ends the running user action and shows nothing.
 // Deliberately not derived from Error, so a handler for reported errors
 // never mistakes it for one.
@@ -59,5 +67,6 @@ extern const char* const kIntOverflowMessage;
 extern const char* const kRangeMessage;
 extern const char* const kConvertMessageFormat;  // contains one "%s"
 extern const char* const kInvalidOpMessage;
+extern const char* const kAcadElevatedMessage;
 
 }  // namespace tarvel

@@ -10,6 +10,7 @@
 
 #include "acadlink/Acad11ACtrl.h"
 #include "cadhost_process.h"
+#include "support/win32/text.h"
 #include "test_windows.h"
 
 namespace {
@@ -86,7 +87,7 @@ TEST_P(AgainstCadHost, CommandsArriveWholeWithTheirTerminator) {
         std::u16string enc;
         got.Text("enc", enc);
         EXPECT_EQ(enc, ansi() ? u"A" : u"W") << c.what;
-        const std::size_t bytes = ansi() ? WideToAnsi(c.arrives).size() + 1 : 2 * (c.command.size() + 1);
+        const std::size_t bytes = ansi() ? tarvel::win32::ToBytes(std::u16string_view(c.arrives)).size() + 1 : 2 * (c.command.size() + 1);
         EXPECT_EQ(got.Number("cbData"), static_cast<long long>(bytes)) << c.what;
     }
     // The two long ones made dimensions with their whole texts.
@@ -161,7 +162,7 @@ TEST_P(AgainstCadHost, ReadOnlyAnswersFromTheHistory) {
         ASSERT_EQ(commands.size(), before + 1) << name << ": no Ctrl-C after a history answer";
         std::u16string text;
         commands[before].Text("text", text);
-        EXPECT_EQ(text, AnsiToWide(std::string(name) + "\r")) << name;
+        EXPECT_EQ(text, tarvel::win32::ToUtf16(std::string(name) + "\r")) << name;
     }
     // Another read-only variable through 'SETVAR.
     std::string value;

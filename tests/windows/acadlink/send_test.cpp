@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
+#include "support/win32/text.h"
 #include "test_windows.h"
 
 namespace {
@@ -85,10 +86,14 @@ TEST_F(OwnWindows, PromptLineRead) {
 }
 
 TEST(Conversion, ThreadCodePage) {
-    EXPECT_EQ(AnsiToWide("寸法線開始点を入力"), u"寸法線開始点を入力");
-    EXPECT_EQ(WideToAnsi(u"寸法線開始点を入力"), "寸法線開始点を入力");
-    EXPECT_EQ(WideToAnsi(u"\u20ac"), "?");
-    EXPECT_EQ(AnsiToWide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+    using namespace tarvel::win32;
+    EXPECT_EQ(ThreadCodePage(), 932u);
+    EXPECT_EQ(ToUtf16("寸法線開始点を入力"), u"寸法線開始点を入力");
+    EXPECT_EQ(ToBytes(std::u16string_view(u"寸法線開始点を入力")), "寸法線開始点を入力");
+    EXPECT_EQ(ToBytes(std::u16string_view(u"\u20ac")), "?");
+    EXPECT_EQ(ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+    EXPECT_TRUE(IsLeadByte(ThreadCodePage(), 0x82));
+    EXPECT_FALSE(IsLeadByte(ThreadCodePage(), 'a'));
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ TEST(ErrorReportText, FinalPeriodRule) {
         {"", L""},
         {"ｱ", L"ｱ."},                // a single-byte katakana, above 0x80
         {"'1,5' は浮動小数点数ではありません", L"'1,5' は浮動小数点数ではありません."},
+        {tarvel::kAcadElevatedMessage,
+         L"AutoCAD が管理者として実行されています。Tarvel も管理者として実行してください."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -107,10 +107,15 @@ void TTarvelF::bStartClick() {
     // ignore it, since a second run would share the first one's point table.
     if (runUnderWay_) return;
     struct UnderWay {
-        bool& flag;
-        explicit UnderWay(bool& f) : flag(f) { flag = true; }
-        ~UnderWay() { flag = false; }
-    } underWay(runUnderWay_);
+        TTarvelF& form;
+        explicit UnderWay(TTarvelF& f) : form(f) { form.runUnderWay_ = true; }
+        ~UnderWay() {
+            form.runUnderWay_ = false;
+            // A run that ended in an error leaves the window minimised; from
+            // now on the task-bar button brings it back.
+            form.App().HoldMainFormMinimised(false);
+        }
+    } underWay(*this);
     run_(link_, *this);
 }
 
@@ -136,11 +141,17 @@ LRESULT TTarvelF::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     return Form::HandleMessage(message, wparam, lparam);
 }
 
+// From the minimise at the start of a run until the run restores the
+// window it stays minimised, topmost as it is, so that it neither covers
+// the drawing nor takes the keyboard from AutoCAD. The hold is set before
+// ShowWindow: Windows activates the next window from inside the minimise.
 void TTarvelF::Minimize() {
+    App().HoldMainFormMinimised(true);
     if (Handle()) ShowWindow(Handle(), SW_MINIMIZE);
 }
 
 void TTarvelF::Restore() {
+    App().HoldMainFormMinimised(false);
     if (Handle()) ShowWindow(Handle(), SW_SHOWNORMAL);
 }
 

@@ -160,7 +160,7 @@ LRESULT Application::HandleAppMessage(UINT message, WPARAM wparam, LPARAM lparam
     case WM_SYSCOMMAND:
         switch (wparam & 0xFFF0) {
         case SC_RESTORE:
-            RestoreMainForm();
+            if (!holdMinimised_) RestoreMainForm();
             return 0;
         case SC_MINIMIZE:
             if (mainForm_ && mainForm_->Handle()) ShowWindow(mainForm_->Handle(), SW_MINIMIZE);
@@ -172,8 +172,10 @@ LRESULT Application::HandleAppMessage(UINT message, WPARAM wparam, LPARAM lparam
         break;
     case WM_ACTIVATE:
         // The task-bar button activates this window: hand the activation on
-        // to the main form, restoring it when it is minimised.
-        if (LOWORD(wparam) != WA_INACTIVE) {
+        // to the main form, restoring it when it is minimised. Windows also
+        // activates this window, the owner, when it minimises the main form:
+        // while a run holds the form minimised the activation stays here.
+        if (LOWORD(wparam) != WA_INACTIVE && !holdMinimised_) {
             RestoreMainForm();
             return 0;
         }

@@ -90,6 +90,12 @@ public:
     // Reports the exception being handled; call only inside a catch block.
     void HandleException();
 
+    // While held, nothing that activates the application window (Windows'
+    // choice of the next window when the main form is minimised, Alt+Tab,
+    // the task-bar button) restores the minimised main form.
+    void HoldMainFormMinimised(bool hold) { holdMinimised_ = hold; }
+    bool MainFormHeldMinimised() const { return holdMinimised_; }
+
     void AddForm(Form* form);
     void RemoveForm(Form* form);
     Form* FindForm(HWND window) const;
@@ -107,6 +113,7 @@ private:
     std::vector<Form*> forms_;
     Form* mainForm_ = nullptr;
     bool terminated_ = false;
+    bool holdMinimised_ = false;
 };
 
 struct FormLayout {

@@ -2,11 +2,13 @@
 // this window, and a second press during it is ignored; Close waits for the run
 // to end; Help during a run holds it; the task-bar button belongs to the
 // application and restores the minimised window.
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app_fixture.h"
 #include "dimension/run.h"
+#include "support/errors.h"
 
 namespace tarvel::app::testing {
 namespace {
@@ -118,12 +120,87 @@ TEST_F(RunBehaviour, TaskBarButtonBelongsToTheApplicationAndRestoresTheWindow) {
     for (const Case& c : {Case{"restore from the button", WM_SYSCOMMAND, SC_RESTORE},
                           Case{"button clicked", WM_ACTIVATE, WA_CLICKACTIVE}}) {
         SCOPED_TRACE(c.how);
-        main->Minimize();
+        ShowWindow(window, SW_MINIMIZE);  // outside a run
         ASSERT_TRUE(IsIconic(window));
         SendMessageW(app, c.message, c.wparam, 0);
         EXPECT_FALSE(IsIconic(window));
         EXPECT_TRUE(IsWindowVisible(window));
     }
+}
+
+// Windows activates the next window in the z-order from inside
+// ShowWindow(SW_MINIMIZE), for an owned popup its owner, the application
+// window; the user may activate it too (Alt+Tab, the task-bar button) while
+// a pick waits. None of it may bring the window back during the run.
+WNDPROC g_mainProc = nullptr;
+HWND g_appWindow = nullptr;
+
+LRESULT CALLBACK ActivateOwnerWhenMinimised(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    const LRESULT result = CallWindowProcW(g_mainProc, window, message, wparam, lparam);
+    if (message == WM_SIZE && wparam == SIZE_MINIMIZED) SetActiveWindow(g_appWindow);
+    return result;
+}
+
+TEST_F(RunBehaviour, ActivatingTheApplicationWindowDuringARunLeavesTheWindowMinimised) {
+    HWND app = application->Handle();
+    HWND window = main->Handle();
+    struct Way {
+        const char* what;
+        std::function<void()> activate;
+    };
+    const std::vector<Way> ways = {
+        {"activated as Windows does", [&] { SetActiveWindow(app); }},
+        {"brought to the foreground (Alt+Tab)", [&] { SetForegroundWindow(app); }},
+        {"task-bar button clicked", [&] { SendMessageW(app, WM_ACTIVATE, WA_CLICKACTIVE, 0); }},
+        {"restored from the task-bar button", [&] { SendMessageW(app, WM_SYSCOMMAND, SC_RESTORE, 0); }},
+    };
+    run = &tarvel::RunDimension;
+    std::vector<std::string> seen;
+    std::size_t polls = 0;
+    link.onReadPrompt = [&] {
+        // The entry test, then one poll a way while the start point waits,
+        // then the idle prompt: every wait ends and nothing is picked.
+        if (polls > 0 && polls <= ways.size()) {
+            const Way& way = ways[polls - 1];
+            way.activate();
+            Pump(20);
+            seen.push_back(std::string(way.what) + (IsIconic(window) ? ": minimised" : ": shown"));
+        }
+        ++polls;
+        return std::string(polls == 1 || polls > ways.size() ? "コマンド: " : "点を指定: ");
+    };
+    // The owner is activated from inside the minimise, as on Windows.
+    g_appWindow = app;
+    g_mainProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ActivateOwnerWhenMinimised)));
+    link.onActivate = [&] {
+        seen.push_back(IsIconic(window) ? "after the minimise: minimised" : "after the minimise: shown");
+        return true;
+    };
+    Click(MainControl(L"bStart"));
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_mainProc));
+
+    std::vector<std::string> expected = {"after the minimise: minimised"};
+    for (const Way& way : ways) expected.push_back(std::string(way.what) + ": minimised");
+    EXPECT_EQ(seen, expected);
+    EXPECT_FALSE(IsIconic(window)) << "the run restores it";
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    // Outside a run the task-bar button brings it back again.
+    ShowWindow(window, SW_MINIMIZE);
+    SendMessageW(app, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+    EXPECT_FALSE(IsIconic(window));
+}
+
+TEST_F(RunBehaviour, AfterARunThatEndedInAnErrorTheTaskBarButtonRestoresTheWindow) {
+    run = [](tarvel::CadLink&, tarvel::RunWindow& w) -> bool {
+        w.Minimize();
+        throw tarvel::SilentAbort();
+    };
+    Click(MainControl(L"bStart"));
+    ASSERT_TRUE(IsIconic(main->Handle())) << "an error leaves the window minimised";
+    SendMessageW(application->Handle(), WM_ACTIVATE, WA_CLICKACTIVE, 0);
+    EXPECT_FALSE(IsIconic(main->Handle()));
 }
 
 }  // namespace

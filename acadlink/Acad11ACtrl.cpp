@@ -4,13 +4,16 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "acadlink/clipboard_store.h"
+#include "acadlink/link_testing.h"
 #include "acadlink/linktext.h"
 #include "acadlink/win_handles.h"
 #include "support/checked.h"
 #include "support/errors.h"
+#include "support/win32/text.h"
 
 namespace tarvel::Acad11ACtrl {
 
@@ -87,15 +90,32 @@ DWORD OwningProcess(HWND window) {
 // emptied), and those messages must be answered for it to go on.
 constexpr UINT kSendFlags = SMTO_ABORTIFHUNG;
 
+BOOL SendMessageTimeoutEither(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool wide, UINT flags,
+                              UINT timeout_ms, DWORD_PTR* result) {
+    return wide ? SendMessageTimeoutW(window, message, wparam, lparam, flags, timeout_ms, result)
+                : SendMessageTimeoutA(window, message, wparam, lparam, flags, timeout_ms, result);
+}
+
+testing::HostSend g_host_send = &SendMessageTimeoutEither;
+
 // One message to a window of AutoCAD, bounded: false when the window did
-// not take it in time (or does not exist).
-bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+// not take it in time (or does not exist). Windows refuses the message with
+// ERROR_ACCESS_DENIED when AutoCAD runs with more privilege than Tarvel:
+// nothing sent then can reach it, so the run ends with an error that says
+// so instead of going on as if AutoCAD had not answered.
+bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool wide, LRESULT& result) {
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutA(window, message, wparam, lparam, kSendFlags, g_reply_timeout_ms, &answer)) {
+    SetLastError(ERROR_SUCCESS);
+    if (!g_host_send(window, message, wparam, lparam, wide, kSendFlags, g_reply_timeout_ms, &answer)) {
+        if (GetLastError() == ERROR_ACCESS_DENIED) throw AcadElevatedError();
         return false;
     }
     result = static_cast<LRESULT>(answer);
     return true;
+}
+
+bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    return SendToHost(window, message, wparam, lparam, false, result);
 }
 
 // The text's length, to size the buffer for the 8-bit text. Asked in
@@ -103,12 +123,7 @@ bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT
 // another process. Either count fits the 8-bit text in 2 x len + 2 bytes
 // (at most two bytes a UTF-16 unit in the code page, and an 8-bit window
 // counts its bytes).
-bool TextLength(HWND window, LRESULT& length) {
-    DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, kSendFlags, g_reply_timeout_ms, &answer)) return false;
-    length = static_cast<LRESULT>(answer);
-    return true;
-}
+bool TextLength(HWND window, LRESULT& length) { return SendToHost(window, WM_GETTEXTLENGTH, 0, 0, true, length); }
 
 bool DeliverCopyData(HWND acad, const void* data, DWORD bytes) {
     COPYDATASTRUCT record{};
@@ -157,6 +172,10 @@ void ResetForTests() {
     g_callback_error = nullptr;
 }
 
+testing::HostSend testing::SetHostSend(HostSend send) {
+    return std::exchange(g_host_send, send ? send : &SendMessageTimeoutEither);
+}
+
 void SetHostReplyTimeoutForTests(UINT milliseconds) {
     g_reply_timeout_ms = milliseconds ? milliseconds : kHostReplyTimeoutMs;
 }
@@ -172,6 +191,7 @@ bool BeginsWithByLocale(const std::string& text, const std::string& literal, int
 bool ContainsDbcsAware(const std::string& text, const std::string& literal) {
     if (text.empty() || literal.empty()) return false;
     const int n = ToInt32(literal.size());
+    const UINT page = win32::ThreadCodePage();
     std::size_t at = text.find(literal);
     while (at != std::string::npos && text.size() - at >= literal.size()) {
         // What the byte at `at` is: walk the characters from the start.
@@ -179,10 +199,10 @@ bool ContainsDbcsAware(const std::string& text, const std::string& literal) {
         bool trail = false;
         for (std::size_t i = 0; i <= at; ++i) {
             if (i == at) {
-                lead = IsDBCSLeadByte(static_cast<BYTE>(text[i])) != FALSE;
+                lead = win32::IsLeadByte(page, static_cast<unsigned char>(text[i]));
                 break;
             }
-            if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && i + 1 < text.size()) {
+            if (win32::IsLeadByte(page, static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
                 ++i;
                 if (i == at) {
                     trail = true;
@@ -281,29 +301,6 @@ HWND FindPromptLine() { return FindPane(&ModuleState::PromptLineWnd); }
 
 HWND FindHistoryPane() { return FindPane(&ModuleState::HistoryPaneWnd); }
 
-// ---- conversions ----
-
-std::u16string AnsiToWide(const std::string& text) {
-    if (text.empty()) return {};
-    const int in = ToInt32(text.size());
-    const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), in, nullptr, 0);
-    if (n <= 0) return {};
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(n));
-    MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), in, buffer.data(), n);
-    return std::u16string(buffer.begin(), buffer.end());
-}
-
-std::string WideToAnsi(const std::u16string& text) {
-    if (text.empty()) return {};
-    const std::wstring wide(text.begin(), text.end());
-    const int in = ToInt32(wide.size());
-    const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), in, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string bytes(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), in, bytes.data(), n, nullptr, nullptr);
-    return bytes;
-}
-
 // ---- command sending ----
 
 namespace {
@@ -324,7 +321,7 @@ bool DeliverWide(HWND acad, const std::u16string& command) {
     const std::int32_t n = ToInt32(command.size());
     // Through the code page and back: AutoCAD gets the characters the code
     // page holds, the default character for the others.
-    const std::u16string back = AnsiToWide(WideToAnsi(command));
+    const std::u16string back = win32::ToUtf16(win32::ToBytes(command));
     // The buffer fits the whole command and its terminator.
     std::vector<wchar_t> buffer(static_cast<std::size_t>(CheckedAdd(n, 1)), L'\0');
     const std::size_t units = back.size() < buffer.size() - 1 ? back.size() : buffer.size() - 1;
@@ -336,7 +333,7 @@ bool DeliverWide(HWND acad, const std::u16string& command) {
 // The command as 8-bit text of the code page, to a window known to exist.
 bool DeliverAnsi(HWND acad, const std::u16string& command) {
     std::vector<char> buffer;
-    const std::string bytes = WideToAnsi(command);
+    const std::string bytes = win32::ToBytes(command);
     buffer.assign(bytes.begin(), bytes.end());
     buffer.push_back('\0');
     const auto count = static_cast<DWORD>(CheckedAdd(ToInt32(std::strlen(buffer.data())), 1));
@@ -413,8 +410,6 @@ std::string ClipboardText() {
     return std::string(bytes, n);
 }
 
-struct ClipboardFailure {};
-
 // True when a program other than us and AutoCAD wrote to the clipboard
 // after we emptied it: its content is newer than the user's, and putting the
 // user's back would destroy it.
@@ -426,6 +421,33 @@ bool NewerWriteByAnotherProgram(HWND ours) {
     return process != g_state.AcadProcessId;
 }
 
+// Puts the user's saved clipboard back once, when Restore is called or,
+// on the way out of an error, when it goes.
+class ClipboardRestore {
+public:
+    ClipboardRestore(HWND owner, clipboard::SavedClipboard& saved) : owner_(owner), saved_(saved) {}
+    ClipboardRestore(const ClipboardRestore&) = delete;
+    ClipboardRestore& operator=(const ClipboardRestore&) = delete;
+    ~ClipboardRestore() {
+        if (!done_) Restore();
+    }
+
+    // False when the clipboard could not be put back. A later write by
+    // another program stays; where nothing was saved the clipboard is left
+    // empty.
+    bool Restore() {
+        done_ = true;
+        if (NewerWriteByAnotherProgram(owner_)) return true;
+        const win::ClipboardOpen open = clipboard::OpenRetrying(owner_, kClipboardOpenRetryMs);
+        return open && clipboard::RestoreOpenClipboard(saved_);
+    }
+
+private:
+    HWND owner_;
+    clipboard::SavedClipboard& saved_;
+    bool done_ = false;
+};
+
 }  // namespace
 
 void CopyHistoryText(std::string& text) {
@@ -434,50 +456,27 @@ void CopyHistoryText(std::string& text) {
     const HWND text_window = g_state.TextWnd;
     if (!Names(text_window)) return;  // the clipboard is not touched
 
+    // Save what the user has there and empty it for AutoCAD. Anything short
+    // of an emptied clipboard leaves it as it was, and ends the run.
     const HWND owner = clipboard::OwnerWindow();
-    clipboard::SavedClipboard saved;
-    bool touched = false;
-    bool failed = false;
-    try {
-        if (!owner) throw ClipboardFailure{};
-        {
-            // Save what the user has there, then empty it for AutoCAD.
-            const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
-            if (!open) throw ClipboardFailure{};
-            saved = clipboard::SaveOpenClipboard();
-            touched = true;
-            if (!EmptyClipboard()) throw ClipboardFailure{};
-        }
-        // Closed while AutoCAD works.
-        LRESULT ignored = 0;
-        if (SendToHost(text_window, WM_COMMAND, MAKEWPARAM(kCopyHistoryCommand, 0), 0, ignored)) {
-            const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
-            if (!open) throw ClipboardFailure{};
-            text = ClipboardText();
-        }
-        // A text window that did not answer in time gives the empty text.
-    } catch (...) {
-        failed = true;
-    }
+    if (!owner) throw SilentAbort();
+    clipboard::SaveOutcome saved = clipboard::SaveAndEmpty(owner, kClipboardOpenRetryMs, g_reply_timeout_ms);
+    if (saved.result != clipboard::SaveResult::Emptied) throw SilentAbort();
 
-    // Put the user's clipboard back, also after a failure; where nothing was
-    // saved this leaves it empty. A later write by another program stays.
-    if (touched && NewerWriteByAnotherProgram(owner)) {
-        touched = false;
-    }
-    if (touched) {
-        bool restored = false;
-        try {
-            const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
-            if (open) {
-                restored = clipboard::RestoreOpenClipboard(saved);
-            }
-        } catch (...) {
-            restored = false;
+    ClipboardRestore restore(owner, saved.saved);
+    bool read = true;
+    // Closed while AutoCAD works. A text window that does not answer in time
+    // gives the empty text.
+    LRESULT ignored = 0;
+    if (SendToHost(text_window, WM_COMMAND, MAKEWPARAM(kCopyHistoryCommand, 0), 0, ignored)) {
+        const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
+        if (open) {
+            text = ClipboardText();
+        } else {
+            read = false;
         }
-        if (!restored) failed = true;
     }
-    if (failed) {
+    if (!restore.Restore() || !read) {
         text.clear();
         throw SilentAbort();
     }
@@ -498,7 +497,7 @@ class LinkSysVarHost final : public linktext::SysVarHost {
 public:
     explicit LinkSysVarHost(bool wide) : wide_(wide) {}
     bool IsRunning() override { return AcadIsRunning(); }
-    void Send(const std::string& command) override { SendCommandAs(AnsiToWide(command), wide_); }
+    void Send(const std::string& command) override { SendCommandAs(win32::ToUtf16(command), wide_); }
     void ReadPromptLine(std::string& text) override { Acad11ACtrl::ReadPromptLine(text); }
     void CopyHistoryText(std::string& text) override { Acad11ACtrl::CopyHistoryText(text); }
 

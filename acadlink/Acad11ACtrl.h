@@ -56,7 +56,9 @@ bool ContainsDbcsAware(const std::string& text, const std::string& literal);
 
 // Command sending: true when the message was delivered to AutoCAD's main
 // window within the bound, false when no main window was found (nothing
-// was sent) or it did not answer in time.
+// was sent) or it did not answer in time. Every message to AutoCAD's
+// windows that Windows refuses for lack of privilege (AutoCAD runs as
+// administrator, Tarvel does not) raises AcadElevatedError.
 bool SendCommand(const std::u16string& command);
 bool SendCommandAs(const std::u16string& command, bool wide);
 bool SendCommandWide(const std::u16string& command);
@@ -67,7 +69,8 @@ bool ActivateAcad();
 void ReadWindowText(HWND window, std::string& text);
 void ReadPromptLine(std::string& text);
 // Puts what the user had on the clipboard back afterwards. A clipboard that
-// cannot be used raises SilentAbort.
+// cannot be used (held by another program, or its owner does not render
+// what it offered within the bound) raises SilentAbort.
 void CopyHistoryText(std::string& text);
 void LastHistoryLine(std::string& line);
 
@@ -75,10 +78,6 @@ void LastHistoryLine(std::string& line);
 void QuerySysVarAs(const std::string& name, bool wide, std::string& value);
 void QuerySysVar(const std::string& name, std::string& value);
 void ExtractBetween(const std::string& text, char open, char close, std::string& result);
-
-// Conversions with the calling thread's ANSI code page, no flags.
-std::u16string AnsiToWide(const std::string& text);
-std::string WideToAnsi(const std::u16string& text);
 
 // For tests: a fresh module state, and a shorter bound on host replies
 // (0 restores kHostReplyTimeoutMs).

@@ -1,7 +1,12 @@
 #include "acadlink/clipboard_store.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
-
+#include <limits>
+#include <memory>
+#include <thread>
+#include <utility>
 
 namespace tarvel::clipboard {
 
@@ -9,6 +14,78 @@ namespace {
 
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return DefWindowProcW(window, message, wparam, lparam);
+}
+
+// A new movable block holding `bytes` bytes copied from `source`.
+HGLOBAL CopyBlock(const void* source, std::size_t bytes) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!block) return nullptr;
+    win::GlobalLockGuard lock(block);
+    if (!lock) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    std::memcpy(lock.data(), source, bytes);
+    return block;
+}
+
+SavedFormat CopyMemoryBlock(UINT format, HANDLE source) {
+    win::GlobalLockGuard lock(static_cast<HGLOBAL>(source));
+    if (!lock || lock.size() == 0) return {};  // not a memory block after all
+    HGLOBAL copy = CopyBlock(lock.data(), lock.size());
+    return copy ? SavedFormat(format, FormatKind::Memory, copy, lock.size()) : SavedFormat();
+}
+
+// A device-dependent bitmap of the same size and format, pixel for pixel.
+SavedFormat CopyBitmap(UINT format, HANDLE source) {
+    BITMAP bm{};
+    if (GetObjectW(source, sizeof bm, &bm) != sizeof bm || bm.bmWidth <= 0 || bm.bmHeight == 0) return {};
+    const long long width = bm.bmWidth, height = std::llabs(bm.bmHeight);
+    // GetBitmapBits and CreateBitmap both take rows padded to whole words.
+    const long long row = ((width * bm.bmBitsPixel + 15) / 16) * 2;
+    const long long size = row * height;
+    if (size <= 0 || size > std::numeric_limits<LONG>::max()) return {};
+    std::unique_ptr<unsigned char[]> bits(new unsigned char[static_cast<std::size_t>(size)]);
+    if (GetBitmapBits(static_cast<HBITMAP>(source), static_cast<LONG>(size), bits.get()) != size) return {};
+    HBITMAP copy = CreateBitmap(bm.bmWidth, static_cast<int>(height), bm.bmPlanes, bm.bmBitsPixel, bits.get());
+    return copy ? SavedFormat(format, FormatKind::Bitmap, copy, static_cast<std::size_t>(size)) : SavedFormat();
+}
+
+SavedFormat CopyPalette(UINT format, HANDLE source) {
+    const UINT entries = GetPaletteEntries(static_cast<HPALETTE>(source), 0, 0, nullptr);
+    if (entries == 0 || entries > 65535) return {};
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[sizeof(LOGPALETTE) + entries * sizeof(PALETTEENTRY)]);
+    auto* logical = reinterpret_cast<LOGPALETTE*>(buffer.get());
+    logical->palVersion = 0x300;
+    logical->palNumEntries = static_cast<WORD>(entries);
+    if (GetPaletteEntries(static_cast<HPALETTE>(source), 0, entries, logical->palPalEntry) != entries) return {};
+    HPALETTE copy = CreatePalette(logical);
+    return copy ? SavedFormat(format, FormatKind::Palette, copy, entries * sizeof(PALETTEENTRY)) : SavedFormat();
+}
+
+SavedFormat CopyEnhMetafile(UINT format, HANDLE source) {
+    HENHMETAFILE copy = CopyEnhMetaFileW(static_cast<HENHMETAFILE>(source), nullptr);
+    if (!copy) return {};
+    return SavedFormat(format, FormatKind::EnhMetafile, copy, GetEnhMetaFileBits(copy, 0, nullptr));
+}
+
+// The METAFILEPICT block with a copy of the metafile it names.
+SavedFormat CopyMetafilePicture(UINT format, HANDLE source) {
+    METAFILEPICT picture{};
+    {
+        win::GlobalLockGuard lock(static_cast<HGLOBAL>(source));
+        if (!lock || lock.size() < sizeof picture) return {};
+        std::memcpy(&picture, lock.data(), sizeof picture);
+    }
+    HMETAFILE metafile = CopyMetaFileW(picture.hMF, nullptr);
+    if (!metafile) return {};
+    picture.hMF = metafile;
+    HGLOBAL block = CopyBlock(&picture, sizeof picture);
+    if (!block) {
+        DeleteMetaFile(metafile);
+        return {};
+    }
+    return SavedFormat(format, FormatKind::MetafilePicture, block, GetMetaFileBitsEx(metafile, 0, nullptr));
 }
 
 }  // namespace
@@ -37,66 +114,244 @@ win::ClipboardOpen OpenRetrying(HWND owner, DWORD retry_ms) {
     }
 }
 
-bool IsCopyableFormat(UINT format) {
+FormatKind KindOf(UINT format) {
     switch (format) {
-        case CF_BITMAP:
-        case CF_METAFILEPICT:  // a memory block, but one holding a metafile handle
-        case CF_PALETTE:
-        case CF_ENHMETAFILE:
+        case 0:
         case CF_OWNERDISPLAY:
+            return FormatKind::Unsaveable;
+        case CF_BITMAP:
         case CF_DSPBITMAP:
-        case CF_DSPMETAFILEPICT:
+            return FormatKind::Bitmap;
+        case CF_PALETTE:
+            return FormatKind::Palette;
+        case CF_ENHMETAFILE:
         case CF_DSPENHMETAFILE:
-            return false;
+            return FormatKind::EnhMetafile;
+        case CF_METAFILEPICT:
+        case CF_DSPMETAFILEPICT:
+            return FormatKind::MetafilePicture;
         default:
+            // Also the GDI-object and private ranges: their handles are
+            // blocks of GlobalAlloc, and a handle that is not one fails
+            // GlobalLock and is left out.
+            return FormatKind::Memory;
+    }
+}
+
+SavedFormat::SavedFormat(SavedFormat&& other) noexcept
+    : format_(other.format_), kind_(other.kind_), data_(std::exchange(other.data_, nullptr)), bytes_(other.bytes_) {}
+
+SavedFormat& SavedFormat::operator=(SavedFormat&& other) noexcept {
+    if (this != &other) {
+        reset();
+        format_ = other.format_;
+        kind_ = other.kind_;
+        data_ = std::exchange(other.data_, nullptr);
+        bytes_ = other.bytes_;
+    }
+    return *this;
+}
+
+HANDLE SavedFormat::Release() { return std::exchange(data_, nullptr); }
+
+void SavedFormat::reset() {
+    HANDLE data = std::exchange(data_, nullptr);
+    if (!data) return;
+    const DWORD error = GetLastError();
+    switch (kind_) {
+        case FormatKind::Bitmap:
+        case FormatKind::Palette:
+            DeleteObject(data);
+            break;
+        case FormatKind::EnhMetafile:
+            DeleteEnhMetaFile(static_cast<HENHMETAFILE>(data));
+            break;
+        case FormatKind::MetafilePicture: {
+            {
+                win::GlobalLockGuard lock(static_cast<HGLOBAL>(data));
+                if (lock && lock.size() >= sizeof(METAFILEPICT)) {
+                    DeleteMetaFile(static_cast<METAFILEPICT*>(lock.data())->hMF);
+                }
+            }
+            GlobalFree(data);
+            break;
+        }
+        case FormatKind::Memory:
+        case FormatKind::Unsaveable:
+            GlobalFree(data);
             break;
     }
-    if (format >= CF_GDIOBJFIRST && format <= CF_GDIOBJLAST) return false;
-    return format != 0;
+    SetLastError(error);
+}
+
+SavedFormat CopyFormat(UINT format, HANDLE source) {
+    if (!source) return {};
+    switch (KindOf(format)) {
+        case FormatKind::Memory:
+            return CopyMemoryBlock(format, source);
+        case FormatKind::Bitmap:
+            return CopyBitmap(format, source);
+        case FormatKind::Palette:
+            return CopyPalette(format, source);
+        case FormatKind::EnhMetafile:
+            return CopyEnhMetafile(format, source);
+        case FormatKind::MetafilePicture:
+            return CopyMetafilePicture(format, source);
+        case FormatKind::Unsaveable:
+            break;
+    }
+    return {};
 }
 
 SavedClipboard SaveOpenClipboard() {
     SavedClipboard saved;
     for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
-        if (!IsCopyableFormat(format)) continue;
-        const HANDLE data = GetClipboardData(format);
-        if (!data) continue;
-        win::GlobalLockGuard lock(static_cast<HGLOBAL>(data));
-        if (!lock) continue;  // not a memory block after all
-        const SIZE_T size = lock.size();
-        if (size == 0) continue;
-        SavedFormat item;
-        item.format = format;
-        item.bytes.resize(size);
-        std::memcpy(item.bytes.data(), lock.data(), size);
-        saved.push_back(std::move(item));
+        if (KindOf(format) == FormatKind::Unsaveable) continue;
+        SavedFormat item = CopyFormat(format, GetClipboardData(format));
+        if (item.data()) saved.push_back(std::move(item));
     }
     return saved;
 }
 
-bool RestoreOpenClipboard(const SavedClipboard& saved) {
+UINT ExcludeFromMonitoringFormat() {
+    static const UINT format = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
+    return format;
+}
+
+bool RestoreOpenClipboard(SavedClipboard& saved) {
     bool ok = EmptyClipboard() != FALSE;
-    for (const SavedFormat& item : saved) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, item.bytes.size());
-        if (!block) {
-            ok = false;
-            continue;
-        }
-        {
-            win::GlobalLockGuard lock(block);
-            if (!lock) {
-                GlobalFree(block);
-                ok = false;
-                continue;
-            }
-            std::memcpy(lock.data(), item.bytes.data(), item.bytes.size());
-        }
-        if (!SetClipboardData(item.format, block)) {
-            GlobalFree(block);
+    const UINT exclude = ExcludeFromMonitoringFormat();
+    bool marked = false;
+    for (SavedFormat& item : saved) {
+        if (!item.data()) continue;
+        if (item.format() == exclude) marked = true;
+        if (SetClipboardData(item.format(), item.data())) {
+            item.Release();  // the clipboard's now
+        } else {
             ok = false;
         }
     }
+    // What goes back was recorded when the user copied it: a clipboard
+    // history should not record it a second time.
+    if (!saved.empty() && !marked && exclude) {
+        const DWORD zero = 0;
+        if (HGLOBAL mark = CopyBlock(&zero, sizeof zero)) {
+            if (!SetClipboardData(exclude, mark)) GlobalFree(mark);
+        }
+    }
     return ok;
+}
+
+// ---- the bounded save ----
+
+namespace {
+
+enum JobState : int { kWorking, kEmptying, kFinished, kAbandoned, kAbandonedWhileEmptying };
+
+// What the saving thread and the waiting caller share. The state decides
+// who may still touch the clipboard: the caller gives up by moving it to
+// kAbandoned (the thread then leaves the clipboard alone) or, once the
+// thread has begun to empty it, kAbandonedWhileEmptying (the thread then
+// puts back what it saved itself).
+struct SaveJob {
+    HWND owner = nullptr;
+    DWORD open_retry_ms = 0;
+    HANDLE done = nullptr;  // set when result and saved may be read
+    std::atomic<int> state{kWorking};
+    SaveResult result = SaveResult::Busy;
+    SavedClipboard saved;
+
+    ~SaveJob() {
+        if (done) CloseHandle(done);
+    }
+};
+
+// Finishes the job for the caller, unless it has given up meanwhile.
+void Finish(SaveJob& job, SaveResult result) {
+    job.result = result;
+    int expected = kWorking;
+    if (job.state.compare_exchange_strong(expected, kFinished)) SetEvent(job.done);
+}
+
+void Work(const std::shared_ptr<SaveJob>& job) noexcept {
+    try {
+        win::ClipboardOpen open = OpenRetrying(job->owner, job->open_retry_ms);
+        if (!open) return Finish(*job, SaveResult::Busy);
+        job->saved = SaveOpenClipboard();
+        int expected = kWorking;
+        if (!job->state.compare_exchange_strong(expected, kEmptying)) return;  // given up: left as it is
+        const bool emptied = EmptyClipboard() != FALSE;
+        job->result = emptied ? SaveResult::Emptied : SaveResult::Unchanged;
+        expected = kEmptying;
+        if (!job->state.compare_exchange_strong(expected, kFinished)) {
+            // Given up while emptying: nobody else will put the user's
+            // content back.
+            if (emptied) RestoreOpenClipboard(job->saved);
+            return;
+        }
+        open.reset();  // closed before the caller goes on
+        SetEvent(job->done);
+    } catch (...) {
+        // Out of memory while copying: the clipboard was not emptied.
+        job->saved.clear();
+        Finish(*job, SaveResult::Unchanged);
+    }
+}
+
+// True when the owner of the clipboard answers within the bound, or cannot
+// be asked (none, gone, or ours).
+bool OwnerAnswers(HWND ours, DWORD bound_ms) {
+    const HWND current = GetClipboardOwner();
+    if (!current || current == ours || !IsWindow(current)) return true;
+    DWORD_PTR ignored = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (SendMessageTimeoutW(current, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, bound_ms, &ignored)) return true;
+    // A program of higher privilege takes no messages from us, but the
+    // system still asks it to render; the wait below bounds that.
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+}  // namespace
+
+SaveOutcome SaveAndEmpty(HWND owner, DWORD open_retry_ms, DWORD bound_ms) {
+    const ULONGLONG deadline = GetTickCount64() + bound_ms;
+    // An owner that has stopped answering would never render what it
+    // offered; the thread below would then keep the clipboard open until it
+    // answered. Such an owner is left alone from the start.
+    if (!OwnerAnswers(owner, bound_ms)) return SaveOutcome{SaveResult::OwnerNotAnswering, {}};
+
+    auto job = std::make_shared<SaveJob>();
+    job->owner = owner;
+    job->open_retry_ms = open_retry_ms;
+    job->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!job->done) return SaveOutcome{SaveResult::Busy, {}};
+    try {
+        std::thread(Work, job).detach();
+    } catch (...) {
+        return SaveOutcome{SaveResult::Busy, {}};
+    }
+
+    // Waits for the thread, answering what is sent to this thread meanwhile:
+    // emptying the clipboard tells its owner, often a window of ours.
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) break;
+        const DWORD wait = MsgWaitForMultipleObjects(1, &job->done, FALSE, static_cast<DWORD>(deadline - now),
+                                                     QS_SENDMESSAGE);
+        if (wait == WAIT_OBJECT_0) return SaveOutcome{job->result, std::move(job->saved)};
+        if (wait != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    int expected = kWorking;
+    if (job->state.compare_exchange_strong(expected, kAbandoned)) return SaveOutcome{SaveResult::OwnerNotAnswering, {}};
+    expected = kEmptying;
+    if (job->state.compare_exchange_strong(expected, kAbandonedWhileEmptying)) {
+        return SaveOutcome{SaveResult::OwnerNotAnswering, {}};
+    }
+    // Finished just now: it is closing the clipboard.
+    WaitForSingleObject(job->done, 1000);
+    return SaveOutcome{job->result, std::move(job->saved)};
 }
 
 }  // namespace tarvel::clipboard

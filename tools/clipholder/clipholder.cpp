@@ -7,13 +7,21 @@
 //   clipholder.exe --write-at MS --text TEXT
 //       after MS ms writes TEXT to the clipboard as Unicode text, prints
 //       "written"
-//   clipholder.exe --put TEXT [--format NAME --data TEXT]
+//   clipholder.exe --put TEXT [--format NAME --data TEXT] [--pictures]
 //       the clipboard becomes TEXT (Unicode text) and, with --format, also
 //       the registered format NAME holding the bytes of --data (UTF-8, no
-//       terminator)
-//   clipholder.exe --check TEXT [--format NAME --data TEXT]
+//       terminator); with --pictures also an enhanced metafile, a metafile
+//       picture, a bitmap and a palette
+//   clipholder.exe --check TEXT [--format NAME --data TEXT] [--pictures]
 //       exit status 0 when the clipboard holds exactly that; prints what it
 //       holds either way
+//   clipholder.exe --offer TEXT [--hang MS] [--render-after MS] [--for MS]
+//       offers TEXT as Unicode text to be rendered on request, as
+//       spreadsheets and browsers do, and prints "offered"; then handles no
+//       message at all for --hang ms (a program that has stopped
+//       answering); asked to render, waits --render-after ms first. Ends
+//       when another program empties the clipboard, or after --for ms
+//       (default 60000), rendering the text first if it still owns it.
 //
 // Every wait is bounded: no time above 60000 ms is taken, and opening the
 // clipboard is given up after 5 s. Exit status 0 on success, 1 on a
@@ -25,18 +33,13 @@
 #include <cwchar>
 #include <string>
 
+#include "support/win32/text.h"
+#include "tools/scenario/user_clipboard.h"
+
 namespace {
 
 constexpr long kMaxMs = 60000;
 constexpr DWORD kOpenTimeoutMs = 5000;
-
-std::string Utf8(const std::wstring& w) {
-    if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
 
 void Say(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
@@ -44,8 +47,8 @@ void Say(const std::string& line) {
 }
 
 struct Args {
-    long hold = -1, after = 0, write_at = -1;
-    bool has_text = false, put = false, check = false;
+    long hold = -1, after = 0, write_at = -1, hang = 0, render_after = 0, life = kMaxMs;
+    bool has_text = false, put = false, check = false, offer = false, pictures = false;
     std::wstring text, format, data;
 };
 
@@ -60,6 +63,10 @@ bool Number(const wchar_t* s, long& out) {
 bool Parse(int argc, wchar_t** argv, Args& a) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring o = argv[i];
+        if (o == L"--pictures") {
+            a.pictures = true;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const wchar_t* v = argv[++i];
         if (o == L"--hold") {
@@ -68,11 +75,17 @@ bool Parse(int argc, wchar_t** argv, Args& a) {
             if (!Number(v, a.after)) return false;
         } else if (o == L"--write-at") {
             if (!Number(v, a.write_at)) return false;
+        } else if (o == L"--hang") {
+            if (!Number(v, a.hang)) return false;
+        } else if (o == L"--render-after") {
+            if (!Number(v, a.render_after)) return false;
+        } else if (o == L"--for") {
+            if (!Number(v, a.life)) return false;
         } else if (o == L"--text") {
             a.text = v;
             a.has_text = true;
-        } else if (o == L"--put" || o == L"--check") {
-            (o == L"--put" ? a.put : a.check) = true;
+        } else if (o == L"--put" || o == L"--check" || o == L"--offer") {
+            (o == L"--put" ? a.put : o == L"--check" ? a.check : a.offer) = true;
             a.text = v;
             a.has_text = true;
         } else if (o == L"--format") {
@@ -83,20 +96,16 @@ bool Parse(int argc, wchar_t** argv, Args& a) {
             return false;
         }
     }
-    const int modes = (a.hold >= 0) + (a.write_at >= 0) + a.put + a.check;
+    const int modes = (a.hold >= 0) + (a.write_at >= 0) + a.put + a.check + a.offer;
     if (modes != 1) return false;
     if (a.write_at >= 0 && !a.has_text) return false;
     return true;
 }
 
-// The clipboard opened on a window of our own, retried while another
-// program holds it.
+// The clipboard opened on a window of our own for the life of the object.
 class Clipboard {
 public:
-    explicit Clipboard(HWND owner) {
-        const ULONGLONG deadline = GetTickCount64() + kOpenTimeoutMs;
-        while (!(open_ = OpenClipboard(owner) != FALSE) && GetTickCount64() < deadline) Sleep(10);
-    }
+    explicit Clipboard(HWND owner) : open_(tarvel::driver::OpenClipboardRetrying(owner, kOpenTimeoutMs)) {}
     ~Clipboard() {
         if (open_) CloseClipboard();
     }
@@ -106,38 +115,96 @@ private:
     bool open_ = false;
 };
 
-bool PutBytes(UINT format, const void* bytes, size_t size) {
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size ? size : 1);
+bool PutText(const std::wstring& text) {
+    const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
     void* p = mem ? GlobalLock(mem) : nullptr;
     if (!p) {
         if (mem) GlobalFree(mem);
         return false;
     }
-    if (size) std::memcpy(p, bytes, size);
+    std::memcpy(p, text.c_str(), size);
     GlobalUnlock(mem);
-    if (!SetClipboardData(format, mem)) {
+    if (!SetClipboardData(CF_UNICODETEXT, mem)) {
         GlobalFree(mem);
         return false;
     }
     return true;
 }
 
-bool PutText(const std::wstring& text) {
-    return PutBytes(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+// --offer: the window that owns the offered text.
+struct Offer {
+    std::wstring text;
+    DWORD render_after = 0;
+    bool rendered = false;
+};
+Offer g_offer;
+
+LRESULT CALLBACK OfferProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_RENDERFORMAT:
+            Sleep(g_offer.render_after);
+            if (wparam == CF_UNICODETEXT && PutText(g_offer.text)) {
+                g_offer.rendered = true;
+                Say("rendered");
+            }
+            return 0;
+        case WM_RENDERALLFORMATS:
+            if (OpenClipboard(window)) {
+                if (GetClipboardOwner() == window && PutText(g_offer.text)) Say("rendered all");
+                CloseClipboard();
+            }
+            return 0;
+        case WM_DESTROYCLIPBOARD:
+            Say("emptied by another program");
+            PostQuitMessage(0);
+            return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
 }
 
-// Bytes of one format as the clipboard holds them; false when absent.
-bool GetBytes(UINT format, std::string& out) {
-    HANDLE h = GetClipboardData(format);
-    if (!h) return false;
-    const void* p = GlobalLock(h);
-    if (!p) return false;
-    out.assign(static_cast<const char*>(p), GlobalSize(h));
-    GlobalUnlock(h);
-    return true;
+int RunOffer(const Args& a) {
+    g_offer.text = a.text;
+    g_offer.render_after = static_cast<DWORD>(a.render_after);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = OfferProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TarvelClipholderOffer";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowW(wc.lpszClassName, L"clipholder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+    if (!window) return 1;
+    {
+        Clipboard c(window);
+        if (!c || !EmptyClipboard()) {
+            Say("cannot write the clipboard");
+            return 1;
+        }
+        SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered when asked
+    }
+    Say("offered");
+    if (a.hang) {
+        Sleep(static_cast<DWORD>(a.hang));
+        Say("answering again");
+    }
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(a.life);
+    MSG msg;
+    bool quit = false;
+    while (!quit) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) quit = true;
+            DispatchMessageW(&msg);
+        }
+    }
+    DestroyWindow(window);  // renders what it still owns
+    return 0;
 }
 
 int Run(const Args& a, HWND owner) {
+    if (a.offer) return RunOffer(a);
     if (a.hold >= 0) {
         if (a.after) Sleep(static_cast<DWORD>(a.after));
         Clipboard c(owner);
@@ -160,45 +227,18 @@ int Run(const Args& a, HWND owner) {
         Say("written");
         return 0;
     }
-    const std::string data = Utf8(a.data);
-    const UINT format = a.format.empty() ? 0 : RegisterClipboardFormatW(a.format.c_str());
-    if (!a.format.empty() && !format) {
-        Say("cannot register the format");
-        return 1;
-    }
-    Clipboard c(owner);
-    if (!c) {
-        Say("cannot open the clipboard");
-        return 1;
-    }
+    tarvel::driver::ClipSample sample{a.text, a.format, tarvel::win32::ToUtf8(a.data), a.pictures};
     if (a.put) {
-        if (!EmptyClipboard() || !PutText(a.text) || (format && !PutBytes(format, data.data(), data.size()))) {
+        if (!tarvel::driver::PutClip(owner, sample)) {
             Say("cannot write the clipboard");
             return 1;
         }
         Say("put");
         return 0;
     }
-    // --check: the text, and the registered format's bytes (a block may be
-    // rounded up, so what follows the data must be zeros).
-    std::string bytes;
-    std::wstring text;
-    if (GetBytes(CF_UNICODETEXT, bytes)) {
-        text.assign(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-        text = text.substr(0, text.find(L'\0'));
-    }
-    bool ok = text == a.text;
-    Say("text=" + Utf8(text));
-    if (format) {
-        std::string got;
-        const bool there = GetBytes(format, got);
-        const bool same = there && got.size() >= data.size() && got.compare(0, data.size(), data) == 0 &&
-                          got.find_first_not_of('\0', data.size()) == std::string::npos;
-        ok = ok && same;
-        Say("format=" + (there ? got.substr(0, got.find('\0')) : std::string("(absent)")));
-    }
-    Say(ok ? "same" : "different");
-    return ok ? 0 : 1;
+    const std::string found = tarvel::driver::CheckClip(owner, sample);
+    Say(found);
+    return found == "same" ? 0 : 1;
 }
 
 }  // namespace
@@ -207,7 +247,9 @@ int wmain(int argc, wchar_t** argv) {
     Args a;
     if (!Parse(argc, argv, a)) {
         std::fputs("usage: clipholder.exe --hold MS [--after MS] | --write-at MS --text TEXT |\n"
-                   "       --put TEXT [--format NAME --data TEXT] | --check TEXT [--format NAME --data TEXT]\n"
+                   "       --put TEXT [--format NAME --data TEXT] [--pictures] |\n"
+                   "       --check TEXT [--format NAME --data TEXT] [--pictures] |\n"
+                   "       --offer TEXT [--hang MS] [--render-after MS] [--for MS]\n"
                    "(times in ms, at most 60000)\n",
                    stderr);
         return 2;

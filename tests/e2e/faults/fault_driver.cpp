@@ -7,12 +7,16 @@
 //       [--second same|fresh]      the second run against the first host, if
 //                                  it is still there, or always a fresh one
 //       [--clip-text T --clip-format NAME --clip-data D]
+//       [--with-owns 1]            wait until the --with program owns the clipboard
+//       [--second-after-with 1]    the second run once the --with program has ended
 //       [--run-timeout S] [--start-timeout S]
 //       [--with EXE [--with-arg A]...]  another program, started just before
 //                                  the first run (a clipboard holder, say)
 //
-// Before the first run the user's clipboard gets a text and a registered
-// format; after each run the driver looks whether both are still there.
+// Before the first run the user's clipboard gets a text, a registered
+// format and four pictures (an enhanced metafile, a metafile picture, a
+// bitmap, a palette); after each run the driver looks whether all are still
+// there.
 // While a run is under way a watcher takes any message box (class #32770)
 // that Tarvel's process shows: its caption and text go to the report, the
 // main window's state at that moment too, and OK is pressed. Times are GetTickCount64
@@ -28,6 +32,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tools/scenario/user_clipboard.h"
 
 namespace {
 
@@ -202,58 +208,6 @@ bool HostIdle(const Program& host, ULONGLONG timeout_ms) {
     });
 }
 
-struct Clip {
-    std::wstring text, format, data;
-};
-
-bool OpenClip(HWND owner) {
-    for (int i = 0; i < 300; ++i) {
-        if (OpenClipboard(owner)) return true;
-        Sleep(10);
-    }
-    return false;
-}
-
-bool PutClip(HWND owner, const Clip& c) {
-    if (!OpenClip(owner)) return false;
-    bool ok = EmptyClipboard() != FALSE;
-    auto put = [&](UINT fmt, const void* p, size_t n) {
-        HGLOBAL m = GlobalAlloc(GMEM_MOVEABLE, n);
-        void* d = m ? GlobalLock(m) : nullptr;
-        if (!d) { ok = false; return; }
-        memcpy(d, p, n);
-        GlobalUnlock(m);
-        if (!SetClipboardData(fmt, m)) { GlobalFree(m); ok = false; }
-    };
-    put(CF_UNICODETEXT, c.text.c_str(), (c.text.size() + 1) * sizeof(wchar_t));
-    const std::string data = Utf8(c.data);
-    put(RegisterClipboardFormatW(c.format.c_str()), data.data(), data.size());
-    CloseClipboard();
-    return ok;
-}
-
-// "same" when both formats hold what was put there; else what was found.
-std::string CheckClip(HWND owner, const Clip& c) {
-    if (!OpenClip(owner)) return "the clipboard could not be opened";
-    std::wstring text = L"(no text)";
-    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
-        if (const wchar_t* p = static_cast<const wchar_t*>(GlobalLock(h))) {
-            text.assign(p, wcsnlen(p, GlobalSize(h) / sizeof(wchar_t)));
-            GlobalUnlock(h);
-        }
-    }
-    std::string data = "(absent)";
-    if (HANDLE h = GetClipboardData(RegisterClipboardFormatW(c.format.c_str()))) {
-        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
-            data.assign(p, strnlen(p, GlobalSize(h)));
-            GlobalUnlock(h);
-        }
-    }
-    CloseClipboard();
-    if (text == c.text && data == Utf8(c.data)) return "same";
-    return "text=" + Escaped(text) + " format=" + data;
-}
-
 // Takes Tarvel's message boxes while a run is under way.
 class BoxWatcher {
 public:
@@ -266,6 +220,7 @@ public:
         stop_ = true;
         if (thread_.joinable()) thread_.join();
     }
+    ~BoxWatcher() { Stop(); }
 
 private:
     void Loop() {
@@ -309,7 +264,10 @@ struct Options {
     std::wstring report, tarvel, host, cwd, with;
     std::vector<std::wstring> host_args, second_args, with_args;
     bool second_fresh = true;
-    Clip clip{L"利用者の文 user text", L"Tarvel Fault Test Format", L"user-bytes-0123"};
+    // The user's clipboard: a text, a registered format and four pictures.
+    tarvel::driver::ClipSample clip{L"利用者の文 user text", L"Tarvel Fault Test Format", "user-bytes-0123", true};
+    bool with_owns = false;   // wait until the --with program owns the clipboard
+    bool second_after_with = false;  // the second run only after the --with program has ended
     DWORD run_timeout_ms = 120000, start_timeout_ms = 30000;
 };
 
@@ -326,8 +284,10 @@ bool Parse(int argc, wchar_t** argv, Options& o, std::string& error) {
         else if (a == L"--second-host-arg") o.second_args.push_back(v);
         else if (a == L"--second") o.second_fresh = v != L"same";
         else if (a == L"--clip-text") o.clip.text = v;
-        else if (a == L"--clip-format") o.clip.format = v;
-        else if (a == L"--clip-data") o.clip.data = v;
+        else if (a == L"--clip-format") o.clip.format_name = v;
+        else if (a == L"--clip-data") o.clip.data = Utf8(v);
+        else if (a == L"--with-owns") o.with_owns = v == L"1";
+        else if (a == L"--second-after-with") o.second_after_with = v == L"1";
         else if (a == L"--run-timeout") o.run_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
         else if (a == L"--start-timeout") o.start_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
         else if (a == L"--with") o.with = v;
@@ -355,8 +315,8 @@ HWND StartButton(HWND main) {
 
 std::string Drive(const Options& o, Report& rep, Program& host1, Program& host2, Program& tarvel, Program& with,
                   HWND owner) {
-    if (!PutClip(owner, o.clip)) return "the user's clipboard content could not be put there";
-    rep.Set("clip_before", CheckClip(owner, o.clip));
+    if (!tarvel::driver::PutClip(owner, o.clip)) return "the user's clipboard content could not be put there";
+    rep.Set("clip_before", tarvel::driver::CheckClip(owner, o.clip));
 
     if (!host1.Start(o.host, o.host_args, o.cwd)) return "the first host did not start";
     rep.Set("host1_pid", host1.pid());
@@ -379,6 +339,10 @@ std::string Drive(const Options& o, Report& rep, Program& host1, Program& host2,
     for (int run = 1; run <= 2; ++run) {
         const std::string r = "run" + std::to_string(run) + "_";
         if (run == 2) {
+            if (o.second_after_with && with.started) {
+                if (!with.WaitExit(60000)) return "the program of --with did not end before the second run";
+                rep.Set("with_ended", static_cast<long long>(Now()));
+            }
             const bool fresh = o.second_fresh || !host1.Running();
             rep.Set("run2_fresh_host", fresh ? 1 : 0);
             if (fresh) {
@@ -400,22 +364,32 @@ std::string Drive(const Options& o, Report& rep, Program& host1, Program& host2,
             // earlier scenario): put the user's content there again until it
             // stays, so what the run finds is what the user left.
             int puts = 1;
-            while (CheckClip(owner, o.clip) != "same" && puts < 5) {
-                if (!PutClip(owner, o.clip)) return "the user's clipboard content could not be put there";
+            while (tarvel::driver::CheckClip(owner, o.clip) != "same" && puts < 5) {
+                if (!tarvel::driver::PutClip(owner, o.clip)) return "the user's clipboard content could not be put there";
                 ++puts;
                 Sleep(1500);
             }
             rep.Set("clip_puts", puts);
         }
-        rep.Set(r + "clip_before", CheckClip(owner, o.clip));
+        rep.Set(r + "clip_before", tarvel::driver::CheckClip(owner, o.clip));
         BoxWatcher boxes(rep, tarvel.pid(), main, r);
         boxes.Start();
         if (run == 1 && !o.with.empty()) {
             if (!with.Start(o.with, o.with_args, o.cwd)) return "the program of --with did not start";
             rep.Set("with_started", static_cast<long long>(Now()));
+            // Taking the clipboard tells its owner, the driver's window,
+            // which must answer meanwhile.
+            if (o.with_owns && !WaitFor(8000, [&] {
+                    MSG msg;
+                    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+                    return PidOf(GetClipboardOwner()) == with.pid();
+                }))
+                return "the program of --with did not take the clipboard";
+            rep.Set("with_owns", static_cast<long long>(Now()));
         }
         const ULONGLONG t0 = Now();
         rep.Set(r + "start", static_cast<long long>(t0));
+        rep.Write();
         DWORD_PTR ignored = 0;
         const bool returned =
             SendMessageTimeoutW(start, BM_CLICK, 0, 0, SMTO_NORMAL, o.run_timeout_ms, &ignored) != 0;
@@ -428,7 +402,7 @@ std::string Drive(const Options& o, Report& rep, Program& host1, Program& host2,
         rep.Set(r + "host_running", host->Running() ? 1 : 0);
         rep.Set(r + "main_iconic", IsIconic(main) ? 1 : 0);
         rep.Set(r + "main_visible", IsWindowVisible(main) ? 1 : 0);
-        rep.Set(r + "clip_after", CheckClip(owner, o.clip));
+        rep.Set(r + "clip_after", tarvel::driver::CheckClip(owner, o.clip));
         rep.Write();
         if (!returned) return "run " + std::to_string(run) + " did not end within the run timeout";
         if (!tarvel.Running()) return "Tarvel.exe ended during run " + std::to_string(run);
@@ -452,7 +426,7 @@ std::string Drive(const Options& o, Report& rep, Program& host1, Program& host2,
     // which owns it since its last restore, does not disturb it.
     DWORD_PTR answer = 0;
     rep.Set("tarvel_answers", SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) ? 1 : 0);
-    PutClip(owner, o.clip);
+    tarvel::driver::PutClip(owner, o.clip);
     tarvel.Kill();
     rep.Set("t_tarvel_gone", static_cast<long long>(Now()));
     for (Program* h : {&host1, &host2}) {

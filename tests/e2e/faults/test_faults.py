@@ -5,7 +5,8 @@ Each case is one fault: the first press of 開始 runs against a host with the
 fault (or with another program on the clipboard), the second press right
 after it against a clean host. For every case, whatever the fault:
   - the run ends, and no wait on the host outlasts the 10 s bound;
-  - the user's clipboard (a text and a registered format) is still there;
+  - the user's clipboard (a text, a registered format, an enhanced metafile,
+    a metafile picture, a bitmap and a palette) is still there;
   - every command the host got is whole: its cbData counts the whole text
     and its terminator, and every dimlinear command has the full form and
     ends with a carriage return;
@@ -62,6 +63,12 @@ COORD = r"-?\d+\.\d{4}"
 POINT = rf"{COORD},{COORD}(?:,{COORD})?"
 WHOLE_DIMLINEAR = re.compile(
     rf"dimlinear {POINT} {POINT} [HV] (?:T \d+@\d+(?:\\[PX])?=<>\r)?{POINT}\r\Z")
+
+
+# The clipboard after another program wrote or rendered its text there: the
+# text alone, the user's other formats gone with what that program replaced.
+OTHER_TEXT_ONLY = ("text={} format=(absent) enhmetafile=absent metafilepict=absent bitmap=absent palette=absent")
+OFFERED = "描画を頼まれた文"
 
 
 def conversion_box(field):
@@ -125,8 +132,22 @@ CASES = [
     # user's content may give way to its text (a later write wins), but the
     # clipboard never ends empty or holding the history.
     dict(name="clipboard-written", args=[], box=None, iconic=False, sent=None, second="fresh",
-         with_=["--write-at", "250", "--text", "他のプログラムの文"], clip_may_be="text=他のプログラムの文 format=(absent)",
+         with_=["--write-at", "250", "--text", "他のプログラムの文"], clip_may_be=OTHER_TEXT_ONLY.format("他のプログラムの文"),
          what="another program writes the clipboard 0.25 s into the run"),
+    # A program that offered its text to be rendered on request (as
+    # spreadsheets and browsers do) takes the clipboard just before the run.
+    # Rendered 3 s after it is asked: the run waits and goes on, and the text
+    # comes through. Not answering at all for 15 s: the run ends within the
+    # bound as for a held clipboard, nothing sent, and the text is still
+    # offered when the program answers again.
+    dict(name="clipboard-render-late", args=[], box=None, iconic=False, sent=EXPECTED, second="fresh",
+         with_=["--offer", OFFERED, "--render-after", "3000", "--for", "60000"], with_owns=True,
+         clip_may_be=OTHER_TEXT_ONLY.format(OFFERED),
+         what="a clipboard owner renders its offered text 3 s after it is asked"),
+    dict(name="clipboard-render-never", args=[], box=None, iconic=True, sent=[], hang=15000, second="fresh",
+         with_=["--offer", OFFERED, "--hang", "15000", "--for", "16000"], with_owns=True, second_after_with=True,
+         clip_may_be=OTHER_TEXT_ONLY.format(OFFERED),
+         what="a clipboard owner offers a text, then does not answer for 15 s"),
     dict(name="clipboard-held-briefly", args=[], box=None, iconic=False, sent=EXPECTED, second="same",
          with_=["--hold", "400"], what="clipboard held open 0.4 s by another program"),
 ]
@@ -208,6 +229,10 @@ def run_case(case):
         cmd += ["--with", winpath(CLIPHOLDER)]
         for a in case["with_"]:
             cmd += ["--with-arg", a]
+        if case.get("with_owns"):
+            cmd += ["--with-owns", "1"]
+        if case.get("second_after_with"):
+            cmd += ["--second-after-with", "1"]
     started = time.monotonic()
     done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=400)
     wall = time.monotonic() - started

@@ -1,9 +1,11 @@
 // The history copy through the clipboard against a text window of a child
-// process: the user's clipboard is put back, a busy clipboard is waited for,
-// and a clipboard that stays busy is the silent abort.
+// process: the user's clipboard is put back whole (pictures included), a
+// busy clipboard is waited for, one that stays busy is the silent abort, and
+// an owner that renders on request is waited for only within the bound.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -13,6 +15,7 @@
 #include "acadlink/clipboard_store.h"
 #include "support/errors.h"
 #include "test_windows.h"
+#include "tools/scenario/user_clipboard.h"
 
 namespace {
 
@@ -28,31 +31,16 @@ private:
     linktest::TestWindow window_;
 };
 
-UINT RegisteredFormat() { return RegisterClipboardFormatA("Tarvel Test Private Format"); }
+const tarvel::driver::ClipSample kUserClip{};  // a text, a registered format and the four pictures
+const tarvel::driver::ClipSample kUserText{L"ユーザーの文字 user text", L"Tarvel Test Private Format", "", false};
 
-const std::vector<unsigned char> kRegisteredBytes = {1, 2, 3, 0, 255, 254, 0, 7};
-const std::wstring kUserText = L"ユーザーの文字 user text";
-
-void PutOnClipboard(HWND owner, bool with_registered) {
-    ASSERT_TRUE(OpenClipboard(owner));
-    EmptyClipboard();
-    const std::size_t n = (kUserText.size() + 1) * sizeof(wchar_t);
-    HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, n);
-    std::memcpy(GlobalLock(text), kUserText.c_str(), n);
-    GlobalUnlock(text);
-    SetClipboardData(CF_UNICODETEXT, text);
-    if (with_registered) {
-        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, kRegisteredBytes.size());
-        std::memcpy(GlobalLock(data), kRegisteredBytes.data(), kRegisteredBytes.size());
-        GlobalUnlock(data);
-        SetClipboardData(RegisteredFormat(), data);
-    }
-    CloseClipboard();
+void PutOnClipboard(HWND owner, const tarvel::driver::ClipSample& sample = kUserClip) {
+    ASSERT_TRUE(tarvel::driver::PutClip(owner, sample));
 }
 
 std::vector<unsigned char> ClipboardBytes(HWND owner, UINT format) {
     std::vector<unsigned char> bytes;
-    if (!OpenClipboard(owner)) return {0xEE};
+    if (!tarvel::driver::OpenClipboardRetrying(owner, 5000)) return {0xEE};
     if (HANDLE h = GetClipboardData(format)) {
         const auto* p = static_cast<const unsigned char*>(GlobalLock(h));
         bytes.assign(p, p + GlobalSize(h));
@@ -117,23 +105,22 @@ TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
     linktest::ChildHost child({"main", "text"});
     ASSERT_TRUE(child.ready());
     UserProgram user;
-    PutOnClipboard(user.get(), true);
+    PutOnClipboard(user.get());
     ASSERT_TRUE(AcadIsRunning());
 
     std::string line = "stale";
     LastHistoryLine(line);
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
-
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText);
-    const std::vector<unsigned char> registered = ClipboardBytes(user.get(), RegisteredFormat());
-    ASSERT_GE(registered.size(), kRegisteredBytes.size());
-    EXPECT_EQ(std::vector<unsigned char>(registered.begin(), registered.begin() + kRegisteredBytes.size()),
-              kRegisteredBytes);
+    // The text, the registered format, the enhanced metafile, the metafile
+    // picture, the bitmap and the palette.
+    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same");
 
     std::string history;
     CopyHistoryText(history);
     EXPECT_EQ(history, linktest::kChildHistory);
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText) << "also after a second copy";
+    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same") << "also after a second copy";
+    EXPECT_FALSE(ClipboardBytes(user.get(), tarvel::clipboard::ExcludeFromMonitoringFormat()).empty())
+        << "what was put back is marked for clipboard histories";
 }
 
 TEST_F(HistoryCopy, EmptyClipboardStaysEmpty) {
@@ -154,20 +141,20 @@ TEST_F(HistoryCopy, NoTextWindowLeavesTheClipboardAlone) {
     linktest::ChildHost child({"main"});
     ASSERT_TRUE(child.ready());
     UserProgram user;
-    PutOnClipboard(user.get(), false);
+    PutOnClipboard(user.get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line = "stale";
     LastHistoryLine(line);
     EXPECT_EQ(line, "");
     EXPECT_EQ(GetClipboardOwner(), user.get()) << "not even opened";
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText);
+    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
     linktest::ChildHost child({"main", "text"});
     ASSERT_TRUE(child.ready());
     UserProgram user;
-    PutOnClipboard(user.get(), false);
+    PutOnClipboard(user.get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line;
     const ULONGLONG start = linktest::Now();
@@ -177,14 +164,14 @@ TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
     }
     EXPECT_GE(linktest::Now() - start, 350u);
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText);
+    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
     linktest::ChildHost child({"main", "text"});
     ASSERT_TRUE(child.ready());
     UserProgram user;
-    PutOnClipboard(user.get(), false);
+    PutOnClipboard(user.get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line = "stale";
     ULONGLONG elapsed = 0;
@@ -197,7 +184,7 @@ TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
     EXPECT_GE(elapsed, 950u);
     EXPECT_LT(elapsed, 2000u);
     EXPECT_EQ(line, "");
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText) << "never touched";
+    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText.text) << "never touched";
 }
 
 TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
@@ -206,14 +193,12 @@ TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
     linktest::ChildHost child({"main", "text", "holdclip=1500"});
     ASSERT_TRUE(child.ready());
     UserProgram user;
-    PutOnClipboard(user.get(), true);
+    PutOnClipboard(user.get());
     ASSERT_TRUE(AcadIsRunning());
     std::string history = "stale";
     EXPECT_THROW(CopyHistoryText(history), tarvel::SilentAbort);
     EXPECT_EQ(history, "");
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText);
-    const std::vector<unsigned char> registered = ClipboardBytes(user.get(), RegisteredFormat());
-    ASSERT_GE(registered.size(), kRegisteredBytes.size());
+    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same");
 }
 
 // A third program, here a window of the test's own, that writes its text to
@@ -248,7 +233,7 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     linktest::ChildHost child({"main", "text", "thirdparty"});
     ASSERT_TRUE(child.ready());
     UserProgram user;
-    PutOnClipboard(user.get(), true);
+    PutOnClipboard(user.get());
     ASSERT_TRUE(AcadIsRunning());
 
     std::string history;
@@ -262,22 +247,141 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     DestroyWindow(third);
 }
 
-TEST(ClipboardFormats, OnlyGdiHandlesAndOwnerDisplayAreLeftOut) {
-    const std::vector<std::pair<UINT, bool>> cases = {
-        {CF_TEXT, true},          {CF_UNICODETEXT, true},     {CF_OEMTEXT, true},      {CF_LOCALE, true},
-        {CF_DIB, true},           {CF_DIBV5, true},           {CF_HDROP, true},        {CF_DSPTEXT, true},
-        {CF_SYLK, true},          {CF_RIFF, true},            {0xC123, true},          {CF_PRIVATEFIRST, true},
-        {CF_BITMAP, false},       {CF_PALETTE, false},        {CF_METAFILEPICT, false}, {CF_ENHMETAFILE, false},
-        {CF_OWNERDISPLAY, false}, {CF_DSPBITMAP, false},      {CF_DSPMETAFILEPICT, false},
-        {CF_DSPENHMETAFILE, false}, {CF_GDIOBJFIRST, false},  {CF_GDIOBJLAST, false},
-    };
-    for (const auto& [format, copyable] : cases) {
-        EXPECT_EQ(tarvel::clipboard::IsCopyableFormat(format), copyable) << format;
+// A program that offers a text to be rendered on request (as spreadsheets
+// and browsers do), on a thread of its own: it may stop answering right
+// after the offer for `hang_ms`, and it renders `render_ms` after it is
+// asked.
+const wchar_t kOffered[] = L"描画を頼まれた文";
+
+class RenderingOwner {
+public:
+    RenderingOwner(DWORD hang_ms, DWORD render_ms) {
+        HANDLE offered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this, hang_ms, render_ms, offered] {
+            render_ms_ = render_ms;
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = &RenderingOwner::Proc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"TarvelTestRenderingOwner";
+            RegisterClassW(&wc);
+            HWND w = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+            SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            window_ = w;
+            if (OpenClipboard(w)) {
+                EmptyClipboard();
+                SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered when asked
+                CloseClipboard();
+            }
+            SetEvent(offered);
+            Sleep(hang_ms);  // no messages handled meanwhile
+            while (!stop_) {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+                MSG msg;
+                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            }
+            DestroyWindow(w);
+        });
+        // Its EmptyClipboard tells the owner before, maybe a window of this
+        // thread: answered while waiting.
+        const ULONGLONG end = linktest::Now() + 5000;
+        while (linktest::Now() < end &&
+               MsgWaitForMultipleObjects(1, &offered, FALSE, 50, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        CloseHandle(offered);
     }
-    const UINT html = RegisterClipboardFormatA("HTML Format");
-    const UINT rtf = RegisterClipboardFormatA("Rich Text Format");
-    EXPECT_TRUE(tarvel::clipboard::IsCopyableFormat(html));
-    EXPECT_TRUE(tarvel::clipboard::IsCopyableFormat(rtf));
+    ~RenderingOwner() {
+        stop_ = true;
+        thread_.join();
+    }
+    HWND window() const { return window_; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<RenderingOwner*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+        if (self && (m == WM_RENDERFORMAT || m == WM_RENDERALLFORMATS)) {
+            Sleep(self->render_ms_);
+            if (m == WM_RENDERALLFORMATS && !OpenClipboard(w)) return 0;
+            HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof kOffered);
+            std::memcpy(GlobalLock(block), kOffered, sizeof kOffered);
+            GlobalUnlock(block);
+            if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+            if (m == WM_RENDERALLFORMATS) CloseClipboard();
+            return 0;
+        }
+        return DefWindowProcW(w, m, wp, lp);
+    }
+
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<HWND> window_{nullptr};
+    DWORD render_ms_ = 0;
+};
+
+TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
+    struct Case {
+        const char* what;
+        DWORD hang_ms, render_ms;
+        bool copied;        // the history was read, else the silent abort
+        ULONGLONG min_ms, max_ms;
+    };
+    const Case cases[] = {
+        {"renders late, within the bound", 0, 700, true, 650, 1800},
+        {"renders after the bound", 0, 4000, false, 1400, 2600},
+        {"stopped answering after its offer", 4000, 0, false, 1400, 2600},
+    };
+    linktest::ChildHost child({"main", "text"});
+    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(AcadIsRunning());
+    SetHostReplyTimeoutForTests(1500);
+    UserProgram user;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RenderingOwner owner(c.hang_ms, c.render_ms);
+        std::string line = "stale";
+        const ULONGLONG start = linktest::Now();
+        bool copied = true;
+        try {
+            LastHistoryLine(line);
+        } catch (const tarvel::SilentAbort&) {
+            copied = false;
+        }
+        const ULONGLONG elapsed = linktest::Now() - start;
+        EXPECT_EQ(copied, c.copied);
+        EXPECT_EQ(line, c.copied ? "X = 1.0000     Y = 2.0000     Z = 0.0000" : "");
+        EXPECT_GE(elapsed, c.min_ms);
+        EXPECT_LE(elapsed, c.max_ms);
+        // Nothing is lost: the text is rendered and put back, or the
+        // clipboard was never emptied and the owner renders it when it
+        // answers again.
+        if (!c.copied) {
+            EXPECT_EQ(GetClipboardOwner(), owner.window());
+        }
+        EXPECT_EQ(ClipboardUnicodeText(user.get()), kOffered);
+    }
+    SetHostReplyTimeoutForTests(0);
+}
+
+TEST(ClipboardFormats, EachKindIsCopiedItsOwnWay) {
+    using tarvel::clipboard::FormatKind;
+    using tarvel::clipboard::KindOf;
+    const std::vector<std::pair<UINT, FormatKind>> cases = {
+        {CF_TEXT, FormatKind::Memory},          {CF_UNICODETEXT, FormatKind::Memory},
+        {CF_DIB, FormatKind::Memory},           {CF_DIBV5, FormatKind::Memory},
+        {CF_HDROP, FormatKind::Memory},         {CF_LOCALE, FormatKind::Memory},
+        {0xC123, FormatKind::Memory},           {CF_PRIVATEFIRST, FormatKind::Memory},
+        {CF_GDIOBJFIRST, FormatKind::Memory},   {CF_DSPTEXT, FormatKind::Memory},
+        {CF_BITMAP, FormatKind::Bitmap},        {CF_DSPBITMAP, FormatKind::Bitmap},
+        {CF_PALETTE, FormatKind::Palette},      {CF_ENHMETAFILE, FormatKind::EnhMetafile},
+        {CF_DSPENHMETAFILE, FormatKind::EnhMetafile},
+        {CF_METAFILEPICT, FormatKind::MetafilePicture},
+        {CF_DSPMETAFILEPICT, FormatKind::MetafilePicture},
+        {CF_OWNERDISPLAY, FormatKind::Unsaveable},
+    };
+    for (const auto& [format, kind] : cases) {
+        EXPECT_EQ(static_cast<int>(KindOf(format)), static_cast<int>(kind)) << format;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // A whole dimension run over the real link against cadhost.exe: the picks
-// are stored in chain order and the dimlinear commands reach the host.
+// are stored in chain order and the dimlinear commands reach the host; a
+// message Windows refuses for lack of privilege ends the run with its error
+// and nothing is sent after it.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,10 +11,12 @@
 
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/acad_cad_link.h"
+#include "acadlink/link_testing.h"
 #include "cadhost_process.h"
 #include "dimension/point_table.h"
 #include "dimension/run.h"
 #include "dimension/run_window.h"
+#include "support/errors.h"
 
 namespace {
 
@@ -112,5 +116,76 @@ INSTANTIATE_TEST_SUITE_P(Runs, RunAgainstCadHost,
                              return std::string(std::get<0>(p.param)) + (std::get<1>(p.param) ? "Ansi" : "Wide") +
                                     "Tier" + std::to_string(std::get<2>(p.param));
                          });
+
+// Windows refuses every message from a program of lower privilege to
+// AutoCAD with ERROR_ACCESS_DENIED (never under Wine): from the first one
+// that matches on, the link's messages are refused here.
+struct Refusal {
+    const char* what;
+    UINT message;
+    std::u16string command;  // for WM_COPYDATA: how the command begins
+};
+Refusal g_refusal;
+int g_refused = 0;  // messages refused so far
+
+bool Matches(UINT message, LPARAM lparam) {
+    if (message != g_refusal.message) return false;
+    if (message != WM_COPYDATA) return true;
+    const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+    const auto* text = static_cast<const char16_t*>(record->lpData);  // the Unicode host
+    const std::u16string sent(text, record->cbData / 2 - 1);
+    return sent.rfind(g_refusal.command, 0) == 0;
+}
+
+BOOL RefusingSend(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool wide, UINT flags, UINT timeout_ms,
+                  DWORD_PTR* result) {
+    if (g_refused > 0 || Matches(message, lparam)) {
+        ++g_refused;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return wide ? SendMessageTimeoutW(window, message, wparam, lparam, flags, timeout_ms, result)
+                : SendMessageTimeoutA(window, message, wparam, lparam, flags, timeout_ms, result);
+}
+
+TEST(RunAgainstAnElevatedHost, TheRefusedMessageEndsTheRunWithItsError) {
+    const Refusal refusals[] = {
+        {"the prompt line read of the entry test", WM_GETTEXTLENGTH, u""},
+        {"the first pick", WM_COPYDATA, u"\x03ID "},
+        {"the history copy", WM_COMMAND, u""},
+        {"the LASTPOINT query", WM_COPYDATA, u"'SETVAR"},
+        {"the first dimlinear", WM_COPYDATA, u"dimlinear"},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        tarvel::Acad11ACtrl::ResetForTests();
+        tarvel::ResetPointTable();
+        linktest::CadHost host("docked", false, kChain);
+        ASSERT_TRUE(host.ready());
+        g_refusal = refusal;
+        g_refused = 0;
+        const auto before = tarvel::Acad11ACtrl::testing::SetHostSend(&RefusingSend);
+        tarvel::AcadCadLink link;
+        TestRunWindow window(2);
+        try {
+            tarvel::RunDimension(link, window);
+            ADD_FAILURE() << "the run ended without an error";
+        } catch (const tarvel::AcadElevatedError& error) {
+            EXPECT_EQ(error.message(), tarvel::kAcadElevatedMessage);
+        }
+        tarvel::Acad11ACtrl::testing::SetHostSend(before);
+        EXPECT_EQ(g_refused, 1) << "a message was sent after the refused one";
+        // Raised in the picking it leaves the window minimised; in the
+        // sending, restored.
+        EXPECT_EQ(window.restored, refusal.command == u"dimlinear" ? 1 : 0);
+        int dimlinears = 0;
+        for (const linktest::LogEntry& e : host.Commands()) {
+            std::u16string text;
+            e.Text("text", text);
+            if (text.rfind(u"dimlinear", 0) == 0) ++dimlinears;
+        }
+        EXPECT_EQ(dimlinears, 0);
+    }
+}
 
 }  // namespace

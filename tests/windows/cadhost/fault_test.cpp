@@ -398,6 +398,42 @@ TEST(ClipHolder, WritesAtTheMomentGiven) {
     EXPECT_EQ(ClipboardText(), L"written later");
 }
 
+TEST(ClipHolder, PutsAndChecksPictures) {
+    Holder put;
+    ASSERT_TRUE(put.Start(L"--put text --pictures"));
+    ASSERT_EQ(put.Wait(5000), 0u);
+    Holder same, plain;
+    ASSERT_TRUE(same.Start(L"--check text --pictures"));
+    EXPECT_EQ(same.Wait(5000), 0u);
+    Holder text;
+    ASSERT_TRUE(text.Start(L"--put text"));
+    ASSERT_EQ(text.Wait(5000), 0u);
+    ASSERT_TRUE(plain.Start(L"--check text --pictures"));
+    EXPECT_EQ(plain.Wait(5000), 1u) << "the pictures are gone";
+}
+
+TEST(ClipHolder, OffersATextAndRendersItWhenAsked) {
+    const struct {
+        const wchar_t* args;
+        ULONGLONG at_least_ms;
+    } cases[] = {
+        {L"--offer \"描画する文\" --render-after 600 --for 8000", 550},
+        {L"--offer \"描画する文\" --hang 1500 --for 8000", 1000},
+    };
+    for (const auto& c : cases) {
+        Holder h;
+        ASSERT_TRUE(h.Start(c.args));
+        HWND owner = nullptr;
+        for (int i = 0; i < 100 && !(owner = GetClipboardOwner()); ++i) Sleep(20);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(owner, &pid);
+        ASSERT_EQ(pid, h.pi.dwProcessId) << "the holder offered nothing";
+        const ULONGLONG t0 = GetTickCount64();
+        EXPECT_EQ(ClipboardText(), L"描画する文") << WideToUtf8(c.args);
+        EXPECT_GE(GetTickCount64() - t0, c.at_least_ms) << WideToUtf8(c.args);
+    }
+}
+
 TEST(ClipHolder, PutsAndChecksAUsersContent) {
     const std::wstring content = L"\"利用者 text\" --format \"Tarvel Holder Test\" --data \"abc 123\"";
     Holder put;
@@ -416,6 +452,7 @@ TEST(ClipHolder, PutsAndChecksAUsersContent) {
         {L"--hold 60001", 2},
         {L"--write-at 10", 2},
         {L"--hold 10 --put x", 2},
+        {L"--offer x --hang 60001", 2},
     };
     for (const auto& c : checks) {
         Holder h;

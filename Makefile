@@ -47,12 +47,12 @@ bench: setup
 	@cmake --build --preset windows --target Tarvel cadhost scenario-driver bench-startup
 	@scripts/bench
 
-# build/release/tarvel-VERSION.zip: Tarvel.exe, cadhost.exe, the demo picks, the Japanese guide
+# build/release/tarvel-VERSION.zip: Tarvel.exe, cadhost.exe, tarvel-check.exe, the demo picks, the Japanese guide
 .PHONY: release
 release: setup
 	@scripts/build-libjpeg-windows
 	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target Tarvel cadhost
+	@cmake --build --preset windows --target Tarvel cadhost tarvel-check
 	@scripts/package-release
 
 clean:

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Builds the release package from the programs under test and opens it: the
-zip is named after the version, holds exactly the four files in one folder,
+zip is named after the version, holds exactly the five files in one folder,
 the user guide is Japanese text as Windows users expect it, and the version
 resources of the executables agree with the zip's name."""
 import os
@@ -14,7 +14,7 @@ import pefile
 
 from scenario import ROOT
 
-EXPECTED = {"Tarvel.exe", "cadhost.exe", "demo.picks", "使い方.txt"}
+EXPECTED = {"Tarvel.exe", "cadhost.exe", "tarvel-check.exe", "demo.picks", "使い方.txt"}
 
 
 def project_version():
@@ -81,7 +81,8 @@ class Release(unittest.TestCase):
         # What the guide must tell: what Tarvel does, the three options, the
         # order of the picks, what to do when nothing happens.
         for needed in ("連続", "1段", "２段(上付)", "２段(中間)", "寸法線開始点を入力", "寸法線終了点を入力",
-                       "寸法値配置位置を入力", "何も起こらないとき", "cadhost.exe"):
+                       "寸法値配置位置を入力", "何も起こらないとき", "cadhost.exe", "tarvel-check.exe",
+                       "管理者として実行"):
             self.assertIn(needed, text)
         self.assertIn(f"Tarvel {self.version}", text)
 

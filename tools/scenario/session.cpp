@@ -1,0 +1,286 @@
+#include "tools/scenario/session.h"
+
+#include <cstdio>
+
+#include "support/win32/text.h"
+#include "support/win32/windows.h"
+
+namespace tarvel::driver {
+
+using win32::ClassName;
+using win32::Title;
+using win32::ToUtf8;
+
+ULONGLONG Now() { return GetTickCount64(); }
+
+void PumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// ---- the report ----
+
+void Report::Set(const std::string& key, const std::string& value) {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (auto& entry : entries_) {
+        if (entry.first == key) {
+            entry.second = value;
+            return;
+        }
+    }
+    entries_.emplace_back(key, value);
+}
+
+std::string Report::Get(const std::string& key) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const auto& entry : entries_) {
+        if (entry.first == key) return entry.second;
+    }
+    return {};
+}
+
+bool Report::Write(const std::wstring& path) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    const std::wstring temporary = path + L".tmp";
+    FILE* f = _wfopen(temporary.c_str(), L"wb");
+    if (!f) return false;
+    for (const auto& [key, value] : entries_) {
+        std::string line = key + "=";
+        for (char c : value) line += (c == '\n' || c == '\r') ? ' ' : c;
+        line += "\n";
+        std::fwrite(line.data(), 1, line.size(), f);
+    }
+    std::fclose(f);
+    return MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+// ---- the host ----
+
+HWND HostPromptLine(DWORD process) {
+    for (HWND top : win32::TopLevelWindowsOf(process)) {
+        for (HWND w : win32::Descendants(top)) {
+            if (Title(w) == L"Headlands") return w;
+        }
+    }
+    return nullptr;
+}
+
+HWND HostMainFrame(DWORD process) {
+    for (HWND top : win32::TopLevelWindowsOf(process)) {
+        const std::wstring title = Title(top);
+        if (title.rfind(L"AutoCAD ", 0) == 0 && title.find(L"テキスト ウィンドウ") == std::wstring::npos) return top;
+    }
+    return nullptr;
+}
+
+std::string StartHost(win32::Process& host, const std::wstring& exe, const std::vector<std::wstring>& args,
+                      const std::wstring& folder, DWORD timeout_ms) {
+    if (!host.Start(exe, args, folder)) {
+        return "cadhost.exe did not start (CreateProcess failed, error " + std::to_string(GetLastError()) + ")";
+    }
+    HWND prompt = nullptr;
+    const bool up = WaitFor(timeout_ms, [&] {
+        if (!host.Running()) return true;
+        prompt = HostPromptLine(host.Id());
+        return prompt && HostMainFrame(host.Id()) && win32::WindowText(prompt) == L"コマンド: ";
+    });
+    if (!host.Running()) {
+        return "cadhost.exe ended before its windows appeared (exit code " + std::to_string(host.ExitCode()) + ")";
+    }
+    if (up) return {};
+    std::string seen;
+    for (HWND top : win32::TopLevelWindowsOf(host.Id())) {
+        seen += " [" + ToUtf8(ClassName(top)) + " \"" + ToUtf8(Title(top)) + "\"]";
+    }
+    std::string line = "not found";
+    if (prompt) line = std::string(1, '"').append(ToUtf8(win32::WindowText(prompt))).append(1, '"');
+    if (seen.empty()) seen = " none";
+    std::string failure = "cadhost.exe did not show its idle prompt line within ";
+    failure += std::to_string(timeout_ms / 1000) + " s (prompt line " + line + "; its windows:" + seen + ")";
+    return failure;
+}
+
+// ---- Tarvel ----
+
+HWND FindTarvelWindow(DWORD process) {
+    HWND found = nullptr;
+    for (HWND top : win32::TopLevelWindowsOf(process)) {
+        if (ClassName(top) == L"TTarvelF") found = top;
+    }
+    return found;
+}
+
+HWND Control(HWND main, const std::wstring& caption, int left, int top) {
+    const std::vector<HWND> children = win32::Descendants(main);
+    for (HWND c : children) {
+        if (GetParent(c) == main && Title(c) == caption) return c;
+    }
+    for (HWND c : children) {
+        if (GetParent(c) != main) continue;
+        RECT r{};
+        GetWindowRect(c, &r);
+        MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&r), 2);
+        if (r.left == left && r.top == top) return c;
+    }
+    return nullptr;
+}
+
+std::string StartTarvel(win32::Process& tarvel, const std::wstring& exe, const std::wstring& folder,
+                        DWORD timeout_ms, TarvelWindow& found) {
+    if (!tarvel.Start(exe, {}, folder)) {
+        return "Tarvel.exe did not start (CreateProcess failed, error " + std::to_string(GetLastError()) + ")";
+    }
+    const bool shown = WaitFor(timeout_ms, [&] {
+        if (!tarvel.Running()) return true;
+        found.main = FindTarvelWindow(tarvel.Id());
+        found.start = found.main && IsWindowVisible(found.main) ? Control(found.main, L"開始", 8, 32) : nullptr;
+        return found.start != nullptr;
+    });
+    if (!tarvel.Running()) {
+        return "Tarvel.exe ended before its window appeared (exit code " + std::to_string(tarvel.ExitCode()) + ")";
+    }
+    if (!shown && !found.main) {
+        return "Tarvel.exe showed no window of class TTarvelF within " + std::to_string(timeout_ms / 1000) + " s";
+    }
+    if (!shown) return "Tarvel's window has no bStart button (\"開始\" at 8,32)";
+    return {};
+}
+
+namespace {
+
+struct OptionButton {
+    const char* name;
+    const wchar_t* caption;
+    int left, top;
+};
+const OptionButton kOptions[] = {
+    {"RadioButton1", L"２段(上付)", 88, 8},
+    {"RadioButton2", L"２段(中間)", 88, 32},
+    {"RadioButton3", L"1段", 8, 8},
+};
+
+}  // namespace
+
+std::string CheckOption(HWND main, int option) {
+    if (option < 1 || option > 3) return "no tier option " + std::to_string(option);
+    const OptionButton& ob = kOptions[option - 1];
+    HWND radio = Control(main, ob.caption, ob.left, ob.top);
+    if (!radio) return std::string("Tarvel's window has no ") + ob.name + " (\"" + ToUtf8(ob.caption) + "\")";
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutW(radio, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &ignored)) {
+        return std::string("BM_CLICK on ") + ob.name + " did not return";
+    }
+    if (SendMessageW(radio, BM_GETCHECK, 0, 0) != BST_CHECKED) return std::string(ob.name) + " is not checked after its click";
+    for (const OptionButton& other : kOptions) {
+        if (&other == &ob) continue;
+        HWND w = Control(main, other.caption, other.left, other.top);
+        if (w && SendMessageW(w, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+            return std::string(other.name) + " is still checked after " + ob.name + " was clicked";
+        }
+    }
+    return {};
+}
+
+std::string PressStart(HWND start, DWORD timeout_ms) {
+    DWORD_PTR ignored = 0;
+    SetLastError(0);
+    if (SendMessageTimeoutW(start, BM_CLICK, 0, 0, SMTO_NORMAL, timeout_ms, &ignored)) return {};
+    const DWORD error = GetLastError();
+    if (error == ERROR_TIMEOUT) return "did not end within " + std::to_string(timeout_ms / 1000) + " s";
+    return "BM_CLICK on bStart failed (error " + std::to_string(error) + ")";
+}
+
+std::string CloseTarvel(win32::Process& tarvel, HWND main, DWORD timeout_ms) {
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    if (!tarvel.WaitExit(timeout_ms)) {
+        return "Tarvel.exe did not end within " + std::to_string(timeout_ms / 1000) + " s of WM_CLOSE";
+    }
+    return {};
+}
+
+std::string CloseHost(win32::Process& host, DWORD timeout_ms) {
+    if (!host.Running()) return {};
+    if (HWND frame = HostMainFrame(host.Id())) PostMessageW(frame, WM_CLOSE, 0, 0);
+    if (!host.WaitExit(timeout_ms)) {
+        return "cadhost.exe did not end within " + std::to_string(timeout_ms / 1000) + " s of WM_CLOSE";
+    }
+    return {};
+}
+
+// ---- the observer ----
+
+void Observer::Start() {
+    stop_ = false;
+    thread_ = std::thread([this] { Loop(); });
+}
+
+void Observer::Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+std::string Observer::Foreign() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::string all;
+    for (const std::string& s : foreign_) all += (all.empty() ? "" : "; ") + s;
+    return all;
+}
+
+std::vector<Observer::Sample> Observer::Samples() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return samples_;
+}
+
+void Observer::Look() {
+    const bool iconic = IsIconic(main_) != FALSE;
+    if (iconic) minimized_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        samples_.push_back(Sample{Now(), iconic, IsWindowVisible(main_) != FALSE});
+    }
+    for (HWND w : win32::TopLevelWindowsOf(process_)) {
+        if (w == main_ || !IsWindowVisible(w)) continue;
+        const std::wstring cls = ClassName(w);
+        // The application's own window (it carries the task-bar button),
+        // tooltips and the input method's windows belong to every start.
+        if (cls == L"TApplication" || cls == L"tooltips_class32" || cls == L"IME") continue;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            foreign_.insert(ToUtf8(cls) + " \"" + ToUtf8(Title(w)) + "\"");
+        }
+        if (dismiss_ && cls == L"#32770") {
+            // A message box: OK, so the run can end.
+            HWND ok = GetDlgItem(w, IDOK);
+            if (ok) {
+                PostMessageW(ok, BM_CLICK, 0, 0);
+            } else {
+                PostMessageW(w, WM_COMMAND, IDOK, 0);
+            }
+        }
+    }
+}
+
+void CALLBACK Observer::OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD) {
+    if (event == EVENT_SYSTEM_MINIMIZESTART && object == OBJID_WINDOW && current_ && window == current_->main_) {
+        current_->minimized_ = true;
+    }
+}
+
+void Observer::Loop() {
+    current_ = this;
+    // Out of context: the callback runs on this thread while it pumps.
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZESTART, nullptr, OnEvent,
+                                         process_, 0, WINEVENT_OUTOFCONTEXT);
+    while (!stop_) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        PumpMessages();
+        Look();
+    }
+    if (hook) UnhookWinEvent(hook);
+    current_ = nullptr;
+}
+
+}  // namespace tarvel::driver

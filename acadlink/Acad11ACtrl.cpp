@@ -10,9 +10,9 @@
 #include "acadlink/clipboard_store.h"
 #include "acadlink/link_testing.h"
 #include "acadlink/linktext.h"
-#include "acadlink/win_handles.h"
 #include "support/checked.h"
 #include "support/errors.h"
+#include "support/win32/owner.h"
 #include "support/win32/text.h"
 
 namespace tarvel::Acad11ACtrl {
@@ -401,7 +401,7 @@ namespace {
 std::string ClipboardText() {
     const HANDLE data = GetClipboardData(CF_TEXT);
     if (!data) return {};
-    win::GlobalLockGuard lock(static_cast<HGLOBAL>(data));
+    win32::LockedGlobal lock(static_cast<HGLOBAL>(data));
     if (!lock) return {};
     const char* bytes = static_cast<const char*>(lock.data());
     const SIZE_T size = lock.size();
@@ -438,7 +438,7 @@ public:
     bool Restore() {
         done_ = true;
         if (NewerWriteByAnotherProgram(owner_)) return true;
-        const win::ClipboardOpen open = clipboard::OpenRetrying(owner_, kClipboardOpenRetryMs);
+        const win32::ClipboardOpen open = win32::OpenClipboardRetrying(owner_, kClipboardOpenRetryMs);
         return open && clipboard::RestoreOpenClipboard(saved_);
     }
 
@@ -469,7 +469,7 @@ void CopyHistoryText(std::string& text) {
     // gives the empty text.
     LRESULT ignored = 0;
     if (SendToHost(text_window, WM_COMMAND, MAKEWPARAM(kCopyHistoryCommand, 0), 0, ignored)) {
-        const win::ClipboardOpen open = clipboard::OpenRetrying(owner, kClipboardOpenRetryMs);
+        const win32::ClipboardOpen open = win32::OpenClipboardRetrying(owner, kClipboardOpenRetryMs);
         if (open) {
             text = ClipboardText();
         } else {

@@ -18,19 +18,15 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 
 // A new movable block holding `bytes` bytes copied from `source`.
 HGLOBAL CopyBlock(const void* source, std::size_t bytes) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!block) return nullptr;
-    win::GlobalLockGuard lock(block);
-    if (!lock) {
-        GlobalFree(block);
-        return nullptr;
-    }
+    win32::Global block(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    win32::LockedGlobal lock(block.value());
+    if (!lock) return nullptr;
     std::memcpy(lock.data(), source, bytes);
-    return block;
+    return block.release();
 }
 
 SavedFormat CopyMemoryBlock(UINT format, HANDLE source) {
-    win::GlobalLockGuard lock(static_cast<HGLOBAL>(source));
+    win32::LockedGlobal lock(static_cast<HGLOBAL>(source));
     if (!lock || lock.size() == 0) return {};  // not a memory block after all
     HGLOBAL copy = CopyBlock(lock.data(), lock.size());
     return copy ? SavedFormat(format, FormatKind::Memory, copy, lock.size()) : SavedFormat();
@@ -73,7 +69,7 @@ SavedFormat CopyEnhMetafile(UINT format, HANDLE source) {
 SavedFormat CopyMetafilePicture(UINT format, HANDLE source) {
     METAFILEPICT picture{};
     {
-        win::GlobalLockGuard lock(static_cast<HGLOBAL>(source));
+        win32::LockedGlobal lock(static_cast<HGLOBAL>(source));
         if (!lock || lock.size() < sizeof picture) return {};
         std::memcpy(&picture, lock.data(), sizeof picture);
     }
@@ -105,15 +101,6 @@ HWND OwnerWindow() {
     return owner;
 }
 
-win::ClipboardOpen OpenRetrying(HWND owner, DWORD retry_ms) {
-    const ULONGLONG deadline = GetTickCount64() + retry_ms;
-    for (;;) {
-        if (OpenClipboard(owner)) return win::ClipboardOpen(win::ClipboardOpen::Adopt{});
-        if (GetTickCount64() >= deadline) return win::ClipboardOpen();
-        Sleep(10);
-    }
-}
-
 FormatKind KindOf(UINT format) {
     switch (format) {
         case 0:
@@ -138,50 +125,30 @@ FormatKind KindOf(UINT format) {
     }
 }
 
-SavedFormat::SavedFormat(SavedFormat&& other) noexcept
-    : format_(other.format_), kind_(other.kind_), data_(std::exchange(other.data_, nullptr)), bytes_(other.bytes_) {}
-
-SavedFormat& SavedFormat::operator=(SavedFormat&& other) noexcept {
-    if (this != &other) {
-        reset();
-        format_ = other.format_;
-        kind_ = other.kind_;
-        data_ = std::exchange(other.data_, nullptr);
-        bytes_ = other.bytes_;
-    }
-    return *this;
-}
-
-HANDLE SavedFormat::Release() { return std::exchange(data_, nullptr); }
-
-void SavedFormat::reset() {
-    HANDLE data = std::exchange(data_, nullptr);
-    if (!data) return;
-    const DWORD error = GetLastError();
-    switch (kind_) {
+void FormatCopyTraits::Free(const FormatCopy& copy) {
+    switch (copy.kind) {
         case FormatKind::Bitmap:
         case FormatKind::Palette:
-            DeleteObject(data);
+            DeleteObject(copy.data);
             break;
         case FormatKind::EnhMetafile:
-            DeleteEnhMetaFile(static_cast<HENHMETAFILE>(data));
+            DeleteEnhMetaFile(static_cast<HENHMETAFILE>(copy.data));
             break;
         case FormatKind::MetafilePicture: {
             {
-                win::GlobalLockGuard lock(static_cast<HGLOBAL>(data));
+                win32::LockedGlobal lock(static_cast<HGLOBAL>(copy.data));
                 if (lock && lock.size() >= sizeof(METAFILEPICT)) {
                     DeleteMetaFile(static_cast<METAFILEPICT*>(lock.data())->hMF);
                 }
             }
-            GlobalFree(data);
+            GlobalFree(copy.data);
             break;
         }
         case FormatKind::Memory:
         case FormatKind::Unsaveable:
-            GlobalFree(data);
+            GlobalFree(copy.data);
             break;
     }
-    SetLastError(error);
 }
 
 SavedFormat CopyFormat(UINT format, HANDLE source) {
@@ -226,7 +193,7 @@ bool RestoreOpenClipboard(SavedClipboard& saved) {
         if (!item.data()) continue;
         if (item.format() == exclude) marked = true;
         if (SetClipboardData(item.format(), item.data())) {
-            item.Release();  // the clipboard's now
+            item.release();  // the clipboard's now
         } else {
             ok = false;
         }
@@ -235,9 +202,8 @@ bool RestoreOpenClipboard(SavedClipboard& saved) {
     // history should not record it a second time.
     if (!saved.empty() && !marked && exclude) {
         const DWORD zero = 0;
-        if (HGLOBAL mark = CopyBlock(&zero, sizeof zero)) {
-            if (!SetClipboardData(exclude, mark)) GlobalFree(mark);
-        }
+        win32::Global mark(CopyBlock(&zero, sizeof zero));
+        if (mark && SetClipboardData(exclude, mark.value())) mark.release();
     }
     return ok;
 }
@@ -256,26 +222,22 @@ enum JobState : int { kWorking, kEmptying, kFinished, kAbandoned, kAbandonedWhil
 struct SaveJob {
     HWND owner = nullptr;
     DWORD open_retry_ms = 0;
-    HANDLE done = nullptr;  // set when result and saved may be read
+    win32::Handle done;  // set when result and saved may be read
     std::atomic<int> state{kWorking};
     SaveResult result = SaveResult::Busy;
     SavedClipboard saved;
-
-    ~SaveJob() {
-        if (done) CloseHandle(done);
-    }
 };
 
 // Finishes the job for the caller, unless it has given up meanwhile.
 void Finish(SaveJob& job, SaveResult result) {
     job.result = result;
     int expected = kWorking;
-    if (job.state.compare_exchange_strong(expected, kFinished)) SetEvent(job.done);
+    if (job.state.compare_exchange_strong(expected, kFinished)) SetEvent(job.done.value());
 }
 
 void Work(const std::shared_ptr<SaveJob>& job) noexcept {
     try {
-        win::ClipboardOpen open = OpenRetrying(job->owner, job->open_retry_ms);
+        win32::ClipboardOpen open = win32::OpenClipboardRetrying(job->owner, job->open_retry_ms);
         if (!open) return Finish(*job, SaveResult::Busy);
         job->saved = SaveOpenClipboard();
         int expected = kWorking;
@@ -290,7 +252,7 @@ void Work(const std::shared_ptr<SaveJob>& job) noexcept {
             return;
         }
         open.reset();  // closed before the caller goes on
-        SetEvent(job->done);
+        SetEvent(job->done.value());
     } catch (...) {
         // Out of memory while copying: the clipboard was not emptied.
         job->saved.clear();
@@ -323,7 +285,7 @@ SaveOutcome SaveAndEmpty(HWND owner, DWORD open_retry_ms, DWORD bound_ms) {
     auto job = std::make_shared<SaveJob>();
     job->owner = owner;
     job->open_retry_ms = open_retry_ms;
-    job->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    job->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!job->done) return SaveOutcome{SaveResult::Busy, {}};
     try {
         std::thread(Work, job).detach();
@@ -336,7 +298,8 @@ SaveOutcome SaveAndEmpty(HWND owner, DWORD open_retry_ms, DWORD bound_ms) {
     for (;;) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) break;
-        const DWORD wait = MsgWaitForMultipleObjects(1, &job->done, FALSE, static_cast<DWORD>(deadline - now),
+        const HANDLE done = job->done.value();
+        const DWORD wait = MsgWaitForMultipleObjects(1, &done, FALSE, static_cast<DWORD>(deadline - now),
                                                      QS_SENDMESSAGE);
         if (wait == WAIT_OBJECT_0) return SaveOutcome{job->result, std::move(job->saved)};
         if (wait != WAIT_OBJECT_0 + 1) break;
@@ -350,7 +313,7 @@ SaveOutcome SaveAndEmpty(HWND owner, DWORD open_retry_ms, DWORD bound_ms) {
         return SaveOutcome{SaveResult::OwnerNotAnswering, {}};
     }
     // Finished just now: it is closing the clipboard.
-    WaitForSingleObject(job->done, 1000);
+    WaitForSingleObject(job->done.value(), 1000);
     return SaveOutcome{job->result, std::move(job->saved)};
 }
 

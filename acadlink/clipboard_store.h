@@ -8,17 +8,13 @@
 #include <cstddef>
 #include <vector>
 
-#include "acadlink/win_handles.h"
+#include "support/win32/owner.h"
 
 namespace tarvel::clipboard {
 
 // A window of Tarvel's own to open the clipboard on: hidden, message-only,
 // made on first use.
 HWND OwnerWindow();
-
-// Opens the clipboard on `owner`, retrying while another program holds it,
-// for at most `retry_ms`. Tests false when it stayed closed to us.
-win::ClipboardOpen OpenRetrying(HWND owner, DWORD retry_ms);
 
 // How a format's data is held, and so how it is copied.
 enum class FormatKind {
@@ -31,31 +27,28 @@ enum class FormatKind {
 };
 FormatKind KindOf(UINT format);
 
-// One format's data, copied while the clipboard was open: the copy belongs
-// to this object until Release hands it to the clipboard.
-class SavedFormat {
+// One format's data, copied while the clipboard was open.
+struct FormatCopy {
+    UINT format = 0;
+    FormatKind kind = FormatKind::Memory;
+    HANDLE data = nullptr;
+    std::size_t bytes = 0;  // what the copy holds, roughly
+};
+struct FormatCopyTraits {
+    using Value = FormatCopy;
+    static bool Holds(const FormatCopy& copy) { return copy.data != nullptr; }
+    static void Free(const FormatCopy& copy);  // as its kind is freed
+};
+// The copy belongs to this owner until release() hands it to the clipboard.
+class SavedFormat : public win32::Owner<FormatCopyTraits> {
 public:
     SavedFormat() = default;
     SavedFormat(UINT format, FormatKind kind, HANDLE data, std::size_t bytes)
-        : format_(format), kind_(kind), data_(data), bytes_(bytes) {}
-    SavedFormat(SavedFormat&& other) noexcept;
-    SavedFormat& operator=(SavedFormat&& other) noexcept;
-    SavedFormat(const SavedFormat&) = delete;
-    SavedFormat& operator=(const SavedFormat&) = delete;
-    ~SavedFormat() { reset(); }
-
-    UINT format() const { return format_; }
-    FormatKind kind() const { return kind_; }
-    HANDLE data() const { return data_; }
-    std::size_t bytes() const { return bytes_; }  // what the copy holds, roughly
-    HANDLE Release();
-    void reset();
-
-private:
-    UINT format_ = 0;
-    FormatKind kind_ = FormatKind::Memory;
-    HANDLE data_ = nullptr;
-    std::size_t bytes_ = 0;
+        : Owner(FormatCopy{format, kind, data, bytes}) {}
+    UINT format() const { return value().format; }
+    FormatKind kind() const { return value().kind; }
+    HANDLE data() const { return value().data; }
+    std::size_t bytes() const { return value().bytes; }
 };
 using SavedClipboard = std::vector<SavedFormat>;
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "acadlink/win_handles.h"
+#include "support/win32/owner.h"
 #include "support/checked.h"
 
 namespace tarvel {
@@ -13,16 +13,17 @@ void DrawPromptText(HWND window, const std::string& message) {
     if (!GetWindowRect(window, &rect)) return;
     const std::int32_t height = CheckedSub(rect.bottom, rect.top);
 
-    win::WindowDc dc(window);
-    if (!dc) return;
+    const win32::WindowDc owned = win32::GetWindowDc(window);
+    if (!owned) return;
+    const HDC dc = owned.value().dc;
     const int length = message.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())
                            ? std::numeric_limits<int>::max()
                            : static_cast<int>(message.size());
     SIZE extent{};
-    GetTextExtentPoint32A(dc.get(), message.data(), length, &extent);
-    SetBkColor(dc.get(), kPromptBackColor);
-    SetTextColor(dc.get(), kPromptTextColor);
-    TextOutA(dc.get(), 0, CheckedSub(height, extent.cy), message.data(), length);
+    GetTextExtentPoint32A(dc, message.data(), length, &extent);
+    SetBkColor(dc, kPromptBackColor);
+    SetTextColor(dc, kPromptTextColor);
+    TextOutA(dc, 0, CheckedSub(height, extent.cy), message.data(), length);
 }
 
 }  // namespace tarvel

@@ -107,7 +107,7 @@ LRESULT TAboutBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         return MAKELRESULT(kIdOKButton, DC_HASDEFID);
     case WM_QUERYNEWPALETTE:
     case WM_PALETTECHANGED:
-        if (palette_.get() && !(message == WM_PALETTECHANGED && reinterpret_cast<HWND>(wparam) == Handle())) {
+        if (palette_ && !(message == WM_PALETTECHANGED && reinterpret_cast<HWND>(wparam) == Handle())) {
             if (HWND image = Control(L"Image1")) InvalidateRect(image, nullptr, FALSE);
             return TRUE;
         }
@@ -136,17 +136,17 @@ LRESULT CALLBACK TAboutBox::ImageProc(HWND window, UINT message, WPARAM wparam, 
 
 void TAboutBox::PaintImage(HWND window) {
     const std::vector<std::uint8_t> info = picture_.BitmapInfo();  // before BeginPaint: it may throw
-    PAINTSTRUCT paint{};
-    HDC dc = BeginPaint(window, &paint);
+    const win32::PaintDc paint = win32::BeginPaintDc(window);
+    const HDC dc = paint.value().dc;
     RECT client{};
     GetClientRect(window, &client);
     // The picture at its natural size at 96 dpi, scaled with the dpi
     // elsewhere; the strips it leaves show the button face.
     const int width = ScaleForDpi(picture_.width, Dpi());
     const int height = ScaleForDpi(picture_.height, Dpi());
-    HPALETTE old = nullptr;
-    if (palette_.get()) {
-        old = SelectPalette(dc, static_cast<HPALETTE>(palette_.get()), FALSE);
+    win32::PaletteSelection palette;
+    if (palette_) {
+        palette = win32::SelectPaletteInto(dc, palette_.value());
         RealizePalette(dc);
     }
     if (!picture_.Empty()) {
@@ -162,8 +162,6 @@ void TAboutBox::PaintImage(HWND window) {
     const RECT below{0, height, width, client.bottom};
     if (right.left < right.right) FillRect(dc, &right, face);
     if (below.top < below.bottom) FillRect(dc, &below, face);
-    if (old) SelectPalette(dc, old, FALSE);
-    EndPaint(window, &paint);
 }
 
 }  // namespace tarvel::app

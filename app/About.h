@@ -31,7 +31,7 @@ private:
     void CentreOnScreen();
 
     Picture picture_;
-    GdiObject palette_;
+    win32::Palette palette_;
     bool shownBefore_ = false;
 };
 

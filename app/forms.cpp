@@ -19,15 +19,6 @@ RECT ScaleRect(const Rect96& rect, UINT dpi) {
     return RECT{left, top, left + ScaleForDpi(rect.width, dpi), top + ScaleForDpi(rect.height, dpi)};
 }
 
-void GdiObject::reset(HGDIOBJ object) {
-    if (object_ && object_ != object) {
-        const DWORD error = GetLastError();
-        DeleteObject(object_);
-        SetLastError(error);
-    }
-    object_ = object;
-}
-
 // ---------------------------------------------------------------- Application
 
 Application::Application(HINSTANCE instance) : instance_(instance) {
@@ -232,7 +223,7 @@ HWND Form::AddControl(const std::wstring& name, const wchar_t* className, const 
     HWND control = CreateWindowExW(0, className, caption, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
                                    r.right - r.left, r.bottom - r.top, handle_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), nullptr);
-    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.value()), FALSE);
     controls_.push_back(ControlEntry{name, id, control, rect});
     return control;
 }
@@ -293,14 +284,14 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     }
     laidOut_ = true;
 
-    GdiObject font(CreateFontW(-ScaleForDpi(layout_.font.height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    win32::Font font(CreateFontW(-ScaleForDpi(layout_.font.height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                layout_.font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                DEFAULT_PITCH | FF_DONTCARE, layout_.font.face));
     for (const ControlEntry& entry : controls_) {
         const RECT r = ScaleRect(entry.rect, dpi);
         SetWindowPos(entry.handle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(entry.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+        SendMessageW(entry.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.value()), TRUE);
     }
     font_ = std::move(font);
     OnDpiChanged();

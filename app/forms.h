@@ -7,8 +7,9 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "support/win32/owner.h"
 
 namespace tarvel::app {
 
@@ -22,28 +23,6 @@ struct Rect96 {
 
 int ScaleForDpi(int value, UINT dpi);
 RECT ScaleRect(const Rect96& rect, UINT dpi);
-
-// Owns one GDI object (font, palette, brush); deleted when the owner goes.
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(HGDIOBJ object) : object_(object) {}
-    GdiObject(GdiObject&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.object_, nullptr));
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    ~GdiObject() { reset(); }
-
-    HGDIOBJ get() const { return object_; }
-    // Deletes the object held; GetLastError is kept as it was.
-    void reset(HGDIOBJ object = nullptr);
-
-private:
-    HGDIOBJ object_ = nullptr;
-};
 
 // A font in 96-dpi terms: the face name, the character height in pixels
 // (internal leading excluded) and the character set.
@@ -162,7 +141,7 @@ protected:
     // Called before each modal showing, while the form is still hidden.
     virtual void OnShowModal() {}
     virtual void OnDpiChanged() {}
-    HFONT Font() const { return static_cast<HFONT>(font_.get()); }
+    HFONT Font() const { return font_.value(); }
 
 private:
     struct ControlEntry {
@@ -180,7 +159,7 @@ private:
     HWND handle_ = nullptr;
     UINT dpi_ = 96;
     bool laidOut_ = false;
-    GdiObject font_;
+    win32::Font font_;
     std::vector<ControlEntry> controls_;
     bool modal_ = false;
     int modalResult_ = 0;

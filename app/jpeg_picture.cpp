@@ -125,35 +125,28 @@ std::vector<std::uint8_t> Picture::BitmapInfo() const {
     return info;
 }
 
-JpegDecompressor::JpegDecompressor() : state_(std::make_unique<State>()) {
-    state_->info.err = jpeg_std_error(&state_->errors);
-    state_->errors.error_exit = &OnJpegError;
-    state_->errors.emit_message = &OnJpegMessage;
-    state_->info.client_data = state_.get();
-    jpeg_create_decompress(&state_->info);
+void JpegDecompressor::StateTraits::Free(State* state) {
+    jpeg_destroy_decompress(&state->info);
+    delete state;
 }
 
-JpegDecompressor::~JpegDecompressor() {
-    if (state_) jpeg_destroy_decompress(&state_->info);
-}
-
-JpegDecompressor::JpegDecompressor(JpegDecompressor&& other) noexcept = default;
-
-JpegDecompressor& JpegDecompressor::operator=(JpegDecompressor&& other) noexcept {
-    if (this != &other) {
-        if (state_) jpeg_destroy_decompress(&state_->info);
-        state_ = std::move(other.state_);
-    }
-    return *this;
+JpegDecompressor::JpegDecompressor() : state_(new State) {
+    State* state = state_.value();
+    state->info.err = jpeg_std_error(&state->errors);
+    state->errors.error_exit = &OnJpegError;
+    state->errors.emit_message = &OnJpegMessage;
+    state->info.client_data = state;
+    jpeg_create_decompress(&state->info);
 }
 
 Picture JpegDecompressor::Decode(std::span<const std::uint8_t> data, PictureDepth depth) {
     if (!state_) throw tarvel::Error("JPEG decompressor moved from");
     if (data.empty()) throw tarvel::Error("no JPEG data");
     Picture picture;
-    state_->message[0] = '\0';
-    if (!RunDecoder(state_.get(), data.data(), data.size(), depth == PictureDepth::Palette8, &picture)) {
-        throw tarvel::Error(std::string("JPEG: ") + state_->message);
+    State* state = state_.value();
+    state->message[0] = '\0';
+    if (!RunDecoder(state, data.data(), data.size(), depth == PictureDepth::Palette8, &picture)) {
+        throw tarvel::Error(std::string("JPEG: ") + state->message);
     }
     return picture;
 }
@@ -164,12 +157,9 @@ Picture DecodeJpeg(std::span<const std::uint8_t> data, PictureDepth depth) {
 }
 
 PictureDepth ScreenPictureDepth() {
-    HDC screen = GetDC(nullptr);
+    const win32::WindowDc screen = win32::GetWindowDc(nullptr);
     int bits = 24;
-    if (screen) {
-        bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-        ReleaseDC(nullptr, screen);
-    }
+    if (screen) bits = GetDeviceCaps(screen.value().dc, BITSPIXEL) * GetDeviceCaps(screen.value().dc, PLANES);
     return bits <= 8 ? PictureDepth::Palette8 : PictureDepth::TrueColour;
 }
 

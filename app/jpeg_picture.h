@@ -7,9 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
+
+#include "support/win32/owner.h"
 
 struct jpeg_decompress_struct;
 
@@ -40,11 +41,6 @@ struct Picture {
 class JpegDecompressor {
 public:
     JpegDecompressor();
-    ~JpegDecompressor();
-    JpegDecompressor(JpegDecompressor&& other) noexcept;
-    JpegDecompressor& operator=(JpegDecompressor&& other) noexcept;
-    JpegDecompressor(const JpegDecompressor&) = delete;
-    JpegDecompressor& operator=(const JpegDecompressor&) = delete;
 
     // Decodes a whole JPEG held in memory. Throws tarvel::Error with
     // libjpeg's message when the data is not a picture it can read.
@@ -53,7 +49,12 @@ public:
     struct State;
 
 private:
-    std::unique_ptr<State> state_;
+    struct StateTraits {
+        using Value = State*;
+        static bool Holds(State* state) { return state != nullptr; }
+        static void Free(State* state);  // jpeg_destroy_decompress, then the state
+    };
+    win32::Owner<StateTraits> state_;
 };
 
 Picture DecodeJpeg(std::span<const std::uint8_t> data, PictureDepth depth);

@@ -96,7 +96,7 @@ BOOL SendMessageTimeoutEither(HWND window, UINT message, WPARAM wparam, LPARAM l
                 : SendMessageTimeoutA(window, message, wparam, lparam, flags, timeout_ms, result);
 }
 
-testing::HostSend g_host_send = &SendMessageTimeoutEither;
+seams::HostSend g_host_send = &SendMessageTimeoutEither;
 
 // One message to a window of AutoCAD, bounded: false when the window did
 // not take it in time (or does not exist). Windows refuses the message with
@@ -167,16 +167,16 @@ HWND FindPane(HWND ModuleState::*sought) {
 
 ModuleState& State() { return g_state; }
 
-void ResetForTests() {
+void seams::ResetForTests() {
     g_state = ModuleState{};
     g_callback_error = nullptr;
 }
 
-testing::HostSend testing::SetHostSend(HostSend send) {
+seams::HostSend seams::SetHostSend(HostSend send) {
     return std::exchange(g_host_send, send ? send : &SendMessageTimeoutEither);
 }
 
-void SetHostReplyTimeoutForTests(UINT milliseconds) {
+void seams::SetHostReplyTimeoutForTests(UINT milliseconds) {
     g_reply_timeout_ms = milliseconds ? milliseconds : kHostReplyTimeoutMs;
 }
 
@@ -354,17 +354,6 @@ bool SendCommandAs(const std::u16string& command, bool wide) {
     return wide ? DeliverWide(acad, command) : DeliverAnsi(acad, command);
 }
 
-bool SendCommandWide(const std::u16string& command) {
-    if (!Names(g_state.AcadWnd)) return false;
-    return DeliverWide(g_state.AcadWnd, command);
-}
-
-bool SendCommandAnsi(const std::u16string& command) {
-    FindAcadWindow();
-    if (!Names(g_state.AcadWnd)) return false;
-    return DeliverAnsi(g_state.AcadWnd, command);
-}
-
 bool ActivateAcad() {
     FindAcadWindow();
     if (!Names(g_state.AcadWnd)) return false;
@@ -515,10 +504,6 @@ void QuerySysVarAs(const std::string& name, bool wide, std::string& value) {
 void QuerySysVar(const std::string& name, std::string& value) {
     const bool wide = IsWindowUnicode(g_state.AcadWnd) != FALSE;
     QuerySysVarAs(name, wide, value);
-}
-
-void ExtractBetween(const std::string& text, char open, char close, std::string& result) {
-    linktext::ExtractBetween(text, open, close, result);
 }
 
 }  // namespace tarvel::Acad11ACtrl

@@ -61,8 +61,6 @@ bool ContainsDbcsAware(const std::string& text, const std::string& literal);
 // administrator, Tarvel does not) raises AcadElevatedError.
 bool SendCommand(const std::u16string& command);
 bool SendCommandAs(const std::u16string& command, bool wide);
-bool SendCommandWide(const std::u16string& command);
-bool SendCommandAnsi(const std::u16string& command);
 bool ActivateAcad();
 
 // Command-line reading; each first empties its output.
@@ -77,11 +75,5 @@ void LastHistoryLine(std::string& line);
 // System variable query.
 void QuerySysVarAs(const std::string& name, bool wide, std::string& value);
 void QuerySysVar(const std::string& name, std::string& value);
-void ExtractBetween(const std::string& text, char open, char close, std::string& result);
-
-// For tests: a fresh module state, and a shorter bound on host replies
-// (0 restores kHostReplyTimeoutMs).
-void ResetForTests();
-void SetHostReplyTimeoutForTests(UINT milliseconds);
 
 }  // namespace tarvel::Acad11ACtrl

@@ -3,7 +3,13 @@
 
 #include <windows.h>
 
-namespace tarvel::Acad11ACtrl::testing {
+namespace tarvel::Acad11ACtrl::seams {
+
+// A fresh module state, as at the start of the program.
+void ResetForTests();
+
+// A shorter bound on AutoCAD's replies (0 restores kHostReplyTimeoutMs).
+void SetHostReplyTimeoutForTests(UINT milliseconds);
 
 // How the link hands one message to a window of AutoCAD: SendMessageTimeout
 // in its 8-bit (wide false) or UTF-16 form. Gives the call's result and
@@ -15,4 +21,4 @@ using HostSend = BOOL (*)(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 // back); returns the one before.
 HostSend SetHostSend(HostSend send);
 
-}  // namespace tarvel::Acad11ACtrl::testing
+}  // namespace tarvel::Acad11ACtrl::seams

@@ -1,5 +1,7 @@
 #include "acadlink/linktext.h"
 
+#include "support/text.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -52,20 +54,11 @@ bool ContainsBytes(const std::string& text, const std::string& literal) {
 
 bool EqualsBytes(const std::string& text, const std::string& literal) { return text == literal; }
 
-std::string TrimControls(const std::string& text) {
-    auto low = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t b = 0;
-    std::size_t e = text.size();
-    while (b < e && low(text[b])) ++b;
-    while (e > b && low(text[e - 1])) --e;
-    return text.substr(b, e - b);
-}
-
 void ExtractBetween(const std::string& text, char open, char close, std::string& result) {
     const std::size_t o = text.rfind(open);
     const std::size_t c = text.rfind(close);
     if (o == std::string::npos || c == std::string::npos || o >= c) return;
-    result = TrimControls(text.substr(o + 1, c - o - 1));
+    result = std::string(TrimControls(std::string_view(text).substr(o + 1, c - o - 1)));
 }
 
 std::string UpperAsciiLetters(const std::string& text) {

@@ -28,9 +28,6 @@ bool BeginsWithBytes(const std::string& text, const std::string& literal);
 bool ContainsBytes(const std::string& text, const std::string& literal);
 bool EqualsBytes(const std::string& text, const std::string& literal);
 
-// Code 32 and below removed from both ends.
-std::string TrimControls(const std::string& text);
-
 // Takes the last `open` and the last `close` of the text; only when the
 // open comes before the close is `result` set, to the trimmed text between
 // them. Otherwise `result` is left as it was.

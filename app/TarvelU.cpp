@@ -6,6 +6,7 @@
 
 #include "app/About.h"
 #include "app/control_ids.h"
+#include "support/win32/text.h"
 
 namespace tarvel::app {
 
@@ -158,6 +159,8 @@ void TTarvelF::Restore() {
 void TTarvelF::ProcessMessages() { App().ProcessMessages(); }
 
 void TTarvelF::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+void TTarvelF::DeleteWorkFile(const std::string& name) { DeleteFileW(win32::ToWide(name).c_str()); }
 
 bool TTarvelF::RadioButton1Checked() { return Checked(L"RadioButton1"); }
 

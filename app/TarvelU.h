@@ -33,6 +33,7 @@ public:
     void Restore() override;
     void ProcessMessages() override;
     void Sleep(std::uint32_t milliseconds) override;
+    void DeleteWorkFile(const std::string& name) override;
     bool RadioButton1Checked() override;
     bool RadioButton2Checked() override;
 

@@ -49,11 +49,7 @@ void OrderPoints(std::string direction) {
     }
     table.PointText[endSlot] = endText;
     std::string rest = endText;
-    std::string field;
-    CutField(rest, field);
-    table.PointX[endSlot] = ParseCoordinate(field);
-    CutField(rest, field);
-    table.PointY[endSlot] = ParseCoordinate(field);
+    ParsePointXY(rest, table.PointX[endSlot], table.PointY[endSlot]);
 }
 
 }  // namespace tarvel

@@ -7,6 +7,7 @@
 
 #include "support/checked.h"
 #include "support/errors.h"
+#include "support/text.h"
 
 namespace tarvel {
 
@@ -18,14 +19,6 @@ PointTable& Table() {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Nothing but blanks and control characters (what CutField trims).
-bool IsBlank(const std::string& text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) > 32) return false;
-    }
-    return true;
-}
 
 // Decimal exponent of the leading significant digit of the digits
 // `integer` "." `fraction`, with the written exponent `exponent` added;
@@ -51,12 +44,7 @@ void ResetPointTable() { Table() = PointTable{}; }
 
 void CutField(std::string& text, std::string& field) {
     field.clear();
-    auto low = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && low(text[begin])) ++begin;
-    while (end > begin && low(text[end - 1])) --end;
-    const std::string trimmed = text.substr(begin, end - begin);
+    const std::string trimmed(TrimControls(text));
 
     const auto comma = trimmed.find(',');
     if (comma == std::string::npos) {
@@ -146,19 +134,16 @@ void AddPoint(CadLink& link) {
     table.PointText[slot] = t;
 
     std::string rest = t;
-    std::string field;
-    CutField(rest, field);
-    table.PointX[slot] = ParseCoordinate(field);
-    CutField(rest, field);
-    table.PointY[slot] = ParseCoordinate(field);
+    ParsePointXY(rest, table.PointX[slot], table.PointY[slot]);
 
     // The text goes back into AutoCAD inside dimlinear commands, so it must
     // be a coordinate and nothing else: a Z that is there must be a number,
     // and there is no fourth field.
-    if (!IsBlank(rest)) {
+    if (!IsBlankText(rest)) {
+        std::string field;
         CutField(rest, field);
         ParseCoordinate(field);
-        if (!IsBlank(rest)) {
+        if (!IsBlankText(rest)) {
             CutField(rest, field);
             throw ConvertError(field);
         }
@@ -172,10 +157,18 @@ void AddPoint(CadLink& link) {
         const auto comma = std::min(t.find(',', begin), t.size());
         const std::string piece = t.substr(begin, comma - begin);
         for (char c : piece) {
-            if (static_cast<unsigned char>(c) <= 32) throw ConvertError(piece);
+            if (IsBlankOrControl(c)) throw ConvertError(piece);
         }
         begin = comma + 1;
     }
+}
+
+void ParsePointXY(std::string& text, double& x, double& y) {
+    std::string field;
+    CutField(text, field);
+    x = ParseCoordinate(field);
+    CutField(text, field);
+    y = ParseCoordinate(field);
 }
 
 void SwapDouble(double& a, double& b) {

@@ -43,6 +43,10 @@ void CutField(std::string& text, std::string& field);
 // Throws ConvertError for anything else, including a value too large.
 double ParseCoordinate(const std::string& text);
 
+// X and Y of a point text, its first two fields, cut off `text` by CutField
+// and converted by ParseCoordinate; what is left stays in `text`.
+void ParsePointXY(std::string& text, double& x, double& y);
+
 // Reads LASTPOINT through the link and appends it as point PointCount + 1.
 // Throws RangeError when the table is full (nothing is stored then) and
 // ConvertError when the text's X or Y is not a number, when a third field

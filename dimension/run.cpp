@@ -1,6 +1,5 @@
 #include "dimension/run.h"
 
-#include <cstdio>
 #include <string>
 
 #include "dimension/capture.h"
@@ -33,10 +32,9 @@ bool RunDimension(CadLink& link, RunWindow& window) {
     window.Minimize();
     window.ProcessMessages();
 
-    // Relative names: the work files of the current directory only. A
-    // missing file is no error.
-    std::remove("TARVEL.dxf");
-    std::remove("TARVEL.csv");
+    // Relative names: the work files of the current directory only.
+    window.DeleteWorkFile("TARVEL.dxf");
+    window.DeleteWorkFile("TARVEL.csv");
 
     PointTable& table = Points();
     table.PointCount = 0;

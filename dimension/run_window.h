@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tarvel {
 
@@ -13,6 +14,10 @@ public:
     virtual void Restore() = 0;          // ShowWindow(SW_SHOWNORMAL)
     virtual void ProcessMessages() = 0;  // peek and dispatch until none is left
     virtual void Sleep(std::uint32_t milliseconds) = 0;
+
+    // Deletes a file of the process's current folder; a missing file is no
+    // error and nothing is reported.
+    virtual void DeleteWorkFile(const std::string& name) = 0;
 
     // The tier options as the window shows them now.
     virtual bool RadioButton1Checked() = 0;

@@ -176,6 +176,7 @@ public:
 
     bool minimised = false, radioButton1 = false, radioButton2 = true;
     int pumps = 0, sleeps = 0;
+    std::vector<std::string> deleted;   // each with "(minimised)" when it was
     std::function<void()> onPump;   // runs inside ProcessMessages
 
     void Minimize() override { minimised = true, stage_.events.push_back("minimise"); }
@@ -185,6 +186,9 @@ public:
         if (onPump) onPump();
     }
     void Sleep(std::uint32_t milliseconds) override { ++sleeps, stage_.now += milliseconds; }
+    void DeleteWorkFile(const std::string& name) override {
+        deleted.push_back(name + (minimised ? " (minimised)" : ""));
+    }
     bool RadioButton1Checked() override { return radioButton1; }
     bool RadioButton2Checked() override { return radioButton2; }
 

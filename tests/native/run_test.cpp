@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -155,24 +152,14 @@ TEST_F(RunTest, SecondPressDuringARunIsIgnored) {
     EXPECT_EQ(stage.events.back(), "restore");
 }
 
-TEST_F(RunTest, DeletesTheWorkFilesOfTheCurrentDirectoryOnly) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("tarvel-run-" + std::to_string(std::random_device{}()));
-    const fs::path other = dir / "other";
-    fs::create_directories(other);
-    for (const fs::path& where : {dir, other}) {
-        for (const char* name : {"TARVEL.dxf", "TARVEL.csv", "KEEP.dxf"}) std::ofstream(where / name) << "x";
-    }
-    const fs::path saved = fs::current_path();
-    fs::current_path(dir);
-    cad.present = false;
-    const bool ran = RunDimension(cad, window), ranAgain = RunDimension(cad, window);   // missing files: no error
-    fs::current_path(saved);
-    EXPECT_TRUE(ran && ranAgain);
-    EXPECT_FALSE(fs::exists(dir / "TARVEL.dxf") || fs::exists(dir / "TARVEL.csv"));
-    EXPECT_TRUE(fs::exists(dir / "KEEP.dxf"));
-    for (const char* name : {"TARVEL.dxf", "TARVEL.csv", "KEEP.dxf"}) EXPECT_TRUE(fs::exists(other / name)) << name;
-    fs::remove_all(dir);
+TEST_F(RunTest, DeletesTheWorkFilesOnceMinimisedInEveryRun) {
+    cad.present = false;   // AutoCAD not found: the files go all the same
+    EXPECT_TRUE(RunDimension(cad, window));
+    cad.present = true;
+    cad.script = {CancelPick(), CancelPick()};
+    EXPECT_TRUE(RunDimension(cad, window));
+    EXPECT_EQ(window.deleted, (std::vector<std::string>{"TARVEL.dxf (minimised)", "TARVEL.csv (minimised)",
+                                                        "TARVEL.dxf (minimised)", "TARVEL.csv (minimised)"}));
 }
 
 }  // namespace

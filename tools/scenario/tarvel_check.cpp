@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
+#include "acadlink/link_testing.h"
 #include "acadlink/clipboard_store.h"
 #include "support/win32/process.h"
 #include "support/win32/text.h"
@@ -105,10 +106,10 @@ struct Check {
 std::vector<HWND> AcadCandidates() {
     std::vector<HWND> found;
     for (HWND w : tarvel::win32::TopLevelWindows()) {
-        tarvel::Acad11ACtrl::ResetForTests();
+        tarvel::Acad11ACtrl::seams::ResetForTests();
         if (tarvel::Acad11ACtrl::MatchAcadWindow(w, 0) == 0) found.push_back(w);
     }
-    tarvel::Acad11ACtrl::ResetForTests();
+    tarvel::Acad11ACtrl::seams::ResetForTests();
     return found;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
+#include "acadlink/link_testing.h"
 #include "cadhost_process.h"
 #include "support/win32/text.h"
 #include "test_windows.h"
@@ -25,7 +26,7 @@ using Param = std::tuple<const char*, bool>;  // layout, ansi
 class AgainstCadHost : public testing::TestWithParam<Param> {
 protected:
     void SetUp() override {
-        ResetForTests();
+        seams::ResetForTests();
         host_ = std::make_unique<linktest::CadHost>(std::get<0>(GetParam()), std::get<1>(GetParam()), kPicks);
         ASSERT_TRUE(host_->ready()) << "cadhost did not start";
         ASSERT_TRUE(AcadIsRunning());
@@ -34,7 +35,7 @@ protected:
     }
     void TearDown() override {
         host_.reset();
-        ResetForTests();
+        seams::ResetForTests();
     }
     bool ansi() const { return std::get<1>(GetParam()); }
 

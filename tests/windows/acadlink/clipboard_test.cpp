@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
+#include "acadlink/link_testing.h"
 #include "acadlink/clipboard_store.h"
 #include "support/errors.h"
 #include "test_windows.h"
@@ -97,8 +98,8 @@ private:
 
 class HistoryCopy : public testing::Test {
 protected:
-    void SetUp() override { ResetForTests(); }
-    void TearDown() override { ResetForTests(); }
+    void SetUp() override { seams::ResetForTests(); }
+    void TearDown() override { seams::ResetForTests(); }
 };
 
 TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
@@ -334,7 +335,7 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
     linktest::ChildHost child({"main", "text"});
     ASSERT_TRUE(child.ready());
     ASSERT_TRUE(AcadIsRunning());
-    SetHostReplyTimeoutForTests(1500);
+    seams::SetHostReplyTimeoutForTests(1500);
     UserProgram user;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -360,7 +361,7 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         }
         EXPECT_EQ(ClipboardUnicodeText(user.get()), kOffered);
     }
-    SetHostReplyTimeoutForTests(0);
+    seams::SetHostReplyTimeoutForTests(0);
 }
 
 TEST(ClipboardFormats, EachKindIsCopiedItsOwnWay) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
+#include "acadlink/link_testing.h"
 #include "acadlink/linktext.h"
 #include "test_windows.h"
 
@@ -17,8 +18,8 @@ using linktest::TestWindow;
 
 class Discovery : public testing::Test {
 protected:
-    void SetUp() override { ResetForTests(); }
-    void TearDown() override { ResetForTests(); }
+    void SetUp() override { seams::ResetForTests(); }
+    void TearDown() override { seams::ResetForTests(); }
 };
 
 struct TitleCase {
@@ -41,7 +42,7 @@ TEST_F(Discovery, MainWindowTitlePrefixes) {
         {"", false},
     };
     for (const TitleCase& c : cases) {
-        ResetForTests();
+        seams::ResetForTests();
         TestWindow w(linktest::kMainClass, c.title);
         ASSERT_TRUE(w.get());
         EXPECT_EQ(FindAcadWindow(), c.found ? w.get() : nullptr) << c.title;
@@ -75,7 +76,7 @@ TEST_F(Discovery, MainWindowClassTests) {
     // Class names are registered case-insensitively, so the lower-case
     // cases use names no other window of this program has.
     for (const ClassCase& c : cases) {
-        ResetForTests();
+        seams::ResetForTests();
         TestWindow w(c.window_class, "Autodesk AutoCAD 2010");
         ASSERT_TRUE(w.get()) << c.window_class;
         EXPECT_EQ(FindAcadWindow(), c.found ? w.get() : nullptr) << c.window_class;
@@ -339,7 +340,7 @@ TEST_F(Discovery, TwoHostsTheTextWindowBelongsToTheMainWindowsProcess) {
     EXPECT_EQ(FindPromptLine(), linktest::FindChild(linktest::FindTopLevel(child.pid(), "コマンド ライン"), "Headlands"));
 
     // The child's first: its own text window.
-    ResetForTests();
+    seams::ResetForTests();
     linktest::BringToTop(own_text.get());
     linktest::BringToTop(child_main);
     order = linktest::TopLevelOrder();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "acadlink/Acad11ACtrl.h"
+#include "acadlink/link_testing.h"
 #include "test_windows.h"
 
 namespace {
@@ -14,17 +15,17 @@ using namespace tarvel::Acad11ACtrl;
 
 class HungHost : public testing::Test {
 protected:
-    void SetUp() override { ResetForTests(); }
+    void SetUp() override { seams::ResetForTests(); }
     void TearDown() override {
-        SetHostReplyTimeoutForTests(0);
-        ResetForTests();
+        seams::SetHostReplyTimeoutForTests(0);
+        seams::ResetForTests();
     }
 };
 
 TEST_F(HungHost, TimedOutCommandIsNotSentAgain) {
     // The child takes 3 s over each command: the first is delivered and
     // times out; a second send would be handled after it.
-    SetHostReplyTimeoutForTests(1500);
+    seams::SetHostReplyTimeoutForTests(1500);
     linktest::ChildHost child({"main", "slow=3000"});
     ASSERT_TRUE(child.ready());
     ASSERT_TRUE(AcadIsRunning());
@@ -37,7 +38,7 @@ TEST_F(HungHost, TimedOutCommandIsNotSentAgain) {
 }
 
 TEST_F(HungHost, ReadsGiveNothingWithinTheBound) {
-    SetHostReplyTimeoutForTests(1500);
+    seams::SetHostReplyTimeoutForTests(1500);
     linktest::ChildHost child({"main", "text", "hang=9000"});
     ASSERT_TRUE(child.ready());
     ASSERT_TRUE(AcadIsRunning()) << "found by its stored names without a message";

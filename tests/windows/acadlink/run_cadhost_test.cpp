@@ -35,6 +35,7 @@ public:
         }
     }
     void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+    void DeleteWorkFile(const std::string&) override {}
     bool RadioButton1Checked() override { return tier_ == 1; }
     bool RadioButton2Checked() override { return tier_ == 2; }
 
@@ -56,7 +57,7 @@ class RunAgainstCadHost : public testing::TestWithParam<Param> {};
 
 TEST_P(RunAgainstCadHost, StoresThePicksAndSendsTheDimensions) {
     const auto [layout, ansi, tier] = GetParam();
-    tarvel::Acad11ACtrl::ResetForTests();
+    tarvel::Acad11ACtrl::seams::ResetForTests();
     tarvel::ResetPointTable();
     linktest::CadHost host(layout, ansi, kChain);
     ASSERT_TRUE(host.ready());
@@ -158,13 +159,13 @@ TEST(RunAgainstAnElevatedHost, TheRefusedMessageEndsTheRunWithItsError) {
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.what);
-        tarvel::Acad11ACtrl::ResetForTests();
+        tarvel::Acad11ACtrl::seams::ResetForTests();
         tarvel::ResetPointTable();
         linktest::CadHost host("docked", false, kChain);
         ASSERT_TRUE(host.ready());
         g_refusal = refusal;
         g_refused = 0;
-        const auto before = tarvel::Acad11ACtrl::testing::SetHostSend(&RefusingSend);
+        const auto before = tarvel::Acad11ACtrl::seams::SetHostSend(&RefusingSend);
         tarvel::AcadCadLink link;
         TestRunWindow window(2);
         try {
@@ -173,7 +174,7 @@ TEST(RunAgainstAnElevatedHost, TheRefusedMessageEndsTheRunWithItsError) {
         } catch (const tarvel::AcadElevatedError& error) {
             EXPECT_EQ(error.message(), tarvel::kAcadElevatedMessage);
         }
-        tarvel::Acad11ACtrl::testing::SetHostSend(before);
+        tarvel::Acad11ACtrl::seams::SetHostSend(before);
         EXPECT_EQ(g_refused, 1) << "a message was sent after the refused one";
         // Raised in the picking it leaves the window minimised; in the
         // sending, restored.

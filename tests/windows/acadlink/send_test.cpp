@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
+#include "acadlink/link_testing.h"
 #include "support/win32/text.h"
 #include "test_windows.h"
 
@@ -33,7 +34,7 @@ LRESULT CALLBACK PromptProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 class OwnWindows : public testing::Test {
 protected:
     void SetUp() override {
-        ResetForTests();
+        seams::ResetForTests();
         ASSERT_TRUE(main_.get());
         ASSERT_TRUE(AcadIsRunning());
         WNDCLASSA wc{};
@@ -48,7 +49,7 @@ protected:
         // WM_GETTEXT, the prompt: the search would not know it by its name.
         State().PromptLineWnd = prompt_;
     }
-    void TearDown() override { ResetForTests(); }
+    void TearDown() override { seams::ResetForTests(); }
 
     linktest::TestWindow main_{linktest::kMainClass, "AutoCAD 2004 - [a.dwg]"};
     HWND prompt_ = nullptr;

@@ -40,10 +40,31 @@ if(TARVEL_WINDOWS)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 endif()
 
-# tarvel_target(TARGET): our warnings and charset on one of our targets.
+# tarvel_target(TARGET [SEES folder...]): our warnings and charset on one
+# of our targets. Headers are included by their path in the project
+# ("support/errors.h"). With SEES the target's sources find only the folders
+# named, through a view of links under the build folder, so a layer that
+# includes a layer above it (dimension/ including app/) does not build.
+# Without SEES (the tests) the whole project is seen.
 function(tarvel_target target)
+  cmake_parse_arguments(T "" "" "SEES" ${ARGN})
   target_compile_options(${target} PRIVATE ${TARVEL_WARNINGS} ${TARVEL_CHARSET_FLAGS})
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(NOT T_SEES)
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+    return()
+  endif()
+  set(view ${CMAKE_BINARY_DIR}/include-views/${target})
+  foreach(folder ${T_SEES})
+    if(NOT IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder})
+      message(FATAL_ERROR "tarvel_target(${target}): no folder ${folder}")
+    endif()
+    get_filename_component(parent ${view}/${folder} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    if(NOT IS_SYMLINK ${view}/${folder})
+      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${view}/${folder} SYMBOLIC)
+    endif()
+  endforeach()
+  target_include_directories(${target} PRIVATE ${view})
 endfunction()
 
 # tarvel_native_test(NAME SOURCES... LIBS ...): a GoogleTest executable run

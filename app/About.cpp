@@ -24,18 +24,6 @@ FormLayout AboutLayout() {
     return layout;
 }
 
-void RegisterImageClass(HINSTANCE instance, WNDPROC proc) {
-    WNDCLASSEXW wc{};
-    if (GetClassInfoExW(instance, kImageClass, &wc)) return;
-    wc = WNDCLASSEXW{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kImageClass;
-    RegisterClassExW(&wc);
-}
-
 }  // namespace
 
 TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module)
@@ -55,13 +43,15 @@ TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module, PictureDepth 
         }
         palette_.reset(CreatePalette(logical));
     }
-    RegisterImageClass(app.Instance(), &TAboutBox::ImageProc);
+}
+
+void TAboutBox::OnCreate() {
+    RegisterWindowClass(App().Instance(), kImageClass, &BoundWindowProc<ImageControl>, 0, nullptr, nullptr);
     // OKButton first: the first child is the top of the siblings' order, so
     // the button lies over the picture.
     AddControl(L"OKButton", L"BUTTON", L"閉じる", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP | WS_CLIPSIBLINGS,
                Rect96{542, 16, 63, 21}, kIdOKButton);
-    HWND image = AddControl(L"Image1", kImageClass, L"", WS_CLIPSIBLINGS, Rect96{0, 0, 641, 705}, kIdImage1);
-    SetWindowLongPtrW(image, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    AddControl(L"Image1", kImageClass, L"", WS_CLIPSIBLINGS, Rect96{0, 0, 641, 705}, kIdImage1, &image_);
 }
 
 void TAboutBox::OnShowModal() {
@@ -116,22 +106,15 @@ LRESULT TAboutBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     return Form::HandleMessage(message, wparam, lparam);
 }
 
-LRESULT CALLBACK TAboutBox::ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* self = reinterpret_cast<TAboutBox*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+LRESULT TAboutBox::ImageControl::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_ERASEBKGND:
         return 1;  // WM_PAINT covers every pixel
     case WM_PAINT:
-        if (!self) break;
-        try {
-            self->PaintImage(window);
-        } catch (...) {
-            ValidateRect(window, nullptr);
-            self->App().HandleException();
-        }
+        box_.PaintImage(window_);
         return 0;
     }
-    return DefWindowProcW(window, message, wparam, lparam);
+    return DefWindowProcW(window_, message, wparam, lparam);
 }
 
 void TAboutBox::PaintImage(HWND window) {

@@ -13,26 +13,42 @@ constexpr wchar_t kHelpPictureResource[] = L"HELPPICTURE";
 class TAboutBox final : public Form {
 public:
     // The picture is decoded from the JPEG resource of `module`, to the
-    // depth the screen wants.
+    // depth the screen wants. The window is made by Create().
     TAboutBox(Application& app, HWND owner, HMODULE module);
     TAboutBox(Application& app, HWND owner, HMODULE module, PictureDepth depth);
 
     const Picture& Image() const { return picture_; }
 
 protected:
+    void OnCreate() override;
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
     void OnCommand(int id, int code, HWND control) override;
     void OnShowModal() override;
     void OnDpiChanged() override;
 
 private:
-    static LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    // The picture control Image1, bound to its window by BoundWindowProc.
+    class ImageControl {
+    public:
+        explicit ImageControl(TAboutBox& box) : box_(box) {}
+        void Attach(HWND window) { window_ = window; }
+        void Detach() { window_ = nullptr; }
+        LRESULT WindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
+        // A paint that failed was ended all the same (its EndPaint is owned).
+        void ReportException() { box_.App().HandleException(); }
+
+    private:
+        TAboutBox& box_;
+        HWND window_ = nullptr;
+    };
+
     void PaintImage(HWND window);
     void CentreOnScreen();
 
     Picture picture_;
     win32::Palette palette_;
     bool shownBefore_ = false;
+    ImageControl image_{*this};
 };
 
 // The instructions window, for the program's lifetime.

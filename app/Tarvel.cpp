@@ -15,8 +15,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tarvel::AcadCadLink link;
     try {
         TTarvelF main(application, link, &tarvel::RunDimension);
+        main.Create();
         TarvelF = &main;
         TAboutBox about(application, main.Handle(), instance);
+        about.Create();
         AboutBox = &about;
         application.Run();
         AboutBox = nullptr;

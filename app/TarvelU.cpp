@@ -35,7 +35,9 @@ void SetStayOnTop(HWND window, bool on) {
 }
 
 TTarvelF::TTarvelF(Application& app, tarvel::CadLink& link, DimensionRun run)
-    : Form(app, MainLayout(), app.Handle()), link_(link), run_(std::move(run)) {
+    : Form(app, MainLayout(), app.Handle()), link_(link), run_(std::move(run)) {}
+
+void TTarvelF::OnCreate() {
     // Created in the keyboard focus order: bStart, RadioButton1,
     // RadioButton2, RadioButton3, bHelp. The radio buttons form one group,
     // closed by the WS_GROUP of bHelp.

@@ -19,6 +19,7 @@ public:
     // already under way.
     using DimensionRun = std::function<bool(tarvel::CadLink&, tarvel::RunWindow&)>;
 
+    // The window is made by Create().
     TTarvelF(Application& app, tarvel::CadLink& link, DimensionRun run);
 
     void FormCreate();
@@ -38,6 +39,7 @@ public:
     bool RadioButton2Checked() override;
 
 protected:
+    void OnCreate() override;
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
     void OnCommand(int id, int code, HWND control) override;
 

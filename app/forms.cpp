@@ -11,7 +11,23 @@ namespace {
 constexpr wchar_t kApplicationClass[] = L"TApplication";
 }  // namespace
 
-int ScaleForDpi(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), 96); }
+int ScaleForDpi(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI); }
+
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, UINT style, HBRUSH background,
+                         HICON icon) {
+    WNDCLASSEXW wc{};
+    if (GetClassInfoExW(instance, name, &wc)) return;
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hIcon = icon;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc);
+}
 
 RECT ScaleRect(const Rect96& rect, UINT dpi) {
     const int left = ScaleForDpi(rect.left, dpi);
@@ -22,17 +38,8 @@ RECT ScaleRect(const Rect96& rect, UINT dpi) {
 // ---------------------------------------------------------------- Application
 
 Application::Application(HINSTANCE instance) : instance_(instance) {
-    WNDCLASSEXW wc{};
-    if (!GetClassInfoExW(instance_, kApplicationClass, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &Application::WindowProc;
-        wc.hInstance = instance_;
-        wc.hIcon = LoadIconW(instance_, L"MAINICON");
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kApplicationClass;
-        RegisterClassExW(&wc);
-    }
+    RegisterWindowClass(instance_, kApplicationClass, &BoundWindowProc<Application>, 0, nullptr,
+                        LoadIconW(instance_, L"MAINICON"));
     // A visible window of no size in the middle of the screen: unowned, so
     // it takes the task-bar button, and the forms it owns take none.
     handle_ = CreateWindowExW(0, kApplicationClass, L"", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
@@ -128,25 +135,7 @@ void Application::RestoreMainForm() {
     SetForegroundWindow(popup && IsWindowVisible(popup) ? popup : main);
 }
 
-LRESULT CALLBACK Application::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    Application* self = nullptr;
-    if (message == WM_NCCREATE) {
-        self = static_cast<Application*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->handle_ = window;
-    } else {
-        self = reinterpret_cast<Application*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    }
-    if (!self) return DefWindowProcW(window, message, wparam, lparam);
-    try {
-        return self->HandleAppMessage(message, wparam, lparam);
-    } catch (...) {
-        self->HandleException();
-        return 0;
-    }
-}
-
-LRESULT Application::HandleAppMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT Application::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_SYSCOMMAND:
         switch (wparam & 0xFFF0) {
@@ -180,16 +169,21 @@ LRESULT Application::HandleAppMessage(UINT message, WPARAM wparam, LPARAM lparam
 
 // ---------------------------------------------------------------- Form
 
-Form::Form(Application& app, const FormLayout& layout, HWND owner) : app_(app), layout_(layout) {
-    RegisterClassOnce(layout_.className);
+Form::Form(Application& app, const FormLayout& layout, HWND owner) : app_(app), layout_(layout), owner_(owner) {}
+
+void Form::Create() {
+    if (handle_) return;
+    RegisterWindowClass(app_.Instance(), layout_.className, &BoundWindowProc<Form>, CS_DBLCLKS,
+                        reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), LoadIconW(app_.Instance(), L"MAINICON"));
     RECT frame{0, 0, layout_.bounds.width, layout_.bounds.height};
     AdjustWindowRectEx(&frame, layout_.style, FALSE, layout_.exStyle);
     CreateWindowExW(layout_.exStyle, layout_.className, layout_.caption, layout_.style & ~WS_VISIBLE,
-                    layout_.bounds.left, layout_.bounds.top, frame.right - frame.left, frame.bottom - frame.top, owner,
+                    layout_.bounds.left, layout_.bounds.top, frame.right - frame.left, frame.bottom - frame.top, owner_,
                     nullptr, app_.Instance(), this);
     if (!handle_) throw tarvel::Error("ウィンドウを作成できません");
     app_.AddForm(this);
     ApplyDpi(GetDpiForWindow(handle_), nullptr);
+    OnCreate();
 }
 
 Form::~Form() {
@@ -202,27 +196,12 @@ Form::~Form() {
     }
 }
 
-void Form::RegisterClassOnce(const wchar_t* className) {
-    WNDCLASSEXW wc{};
-    if (GetClassInfoExW(app_.Instance(), className, &wc)) return;
-    wc = WNDCLASSEXW{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = &Form::WindowProc;
-    wc.hInstance = app_.Instance();
-    wc.hIcon = LoadIconW(app_.Instance(), L"MAINICON");
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = className;
-    RegisterClassExW(&wc);
-}
-
 HWND Form::AddControl(const std::wstring& name, const wchar_t* className, const wchar_t* caption, DWORD style,
-                      const Rect96& rect, int id) {
+                      const Rect96& rect, int id, void* param) {
     const RECT r = ScaleRect(rect, dpi_);
     HWND control = CreateWindowExW(0, className, caption, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
                                    r.right - r.left, r.bottom - r.top, handle_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), param);
     if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.value()), FALSE);
     controls_.push_back(ControlEntry{name, id, control, rect});
     return control;
@@ -253,7 +232,7 @@ std::vector<std::wstring> Form::ControlNames() const {
 
 void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     if (!handle_) return;
-    if (dpi == 0) dpi = 96;
+    if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
     dpi_ = dpi;
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_EXSTYLE));
@@ -331,30 +310,6 @@ int Form::ShowModal() {
     if (handle_) ShowWindow(handle_, SW_HIDE);
     modal_ = false;
     return modalResult_;
-}
-
-LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    Form* self = nullptr;
-    if (message == WM_NCCREATE) {
-        self = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->handle_ = window;
-    } else {
-        self = reinterpret_cast<Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    }
-    if (!self) return DefWindowProcW(window, message, wparam, lparam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->handle_ = nullptr;
-        return DefWindowProcW(window, message, wparam, lparam);
-    }
-    // Nothing thrown by a handler crosses the window procedure.
-    try {
-        return self->HandleMessage(message, wparam, lparam);
-    } catch (...) {
-        self->app_.HandleException();
-        return 0;
-    }
 }
 
 LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

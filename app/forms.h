@@ -34,6 +34,41 @@ struct FontChoice {
 
 class Form;
 
+// The window procedure of every window class of ours. The object is given
+// as lpCreateParams when the window is made and bound to the window at
+// WM_NCCREATE; each message goes to its WindowMessage, and nothing thrown
+// there crosses the window procedure: ReportException reports it. T gives
+// Attach(HWND) (at WM_NCCREATE), Detach() (at WM_NCDESTROY),
+// WindowMessage(UINT, WPARAM, LPARAM) and ReportException().
+template <class T>
+LRESULT CALLBACK BoundWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    T* self = nullptr;
+    if (message == WM_NCCREATE) {
+        self = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        if (self) self->Attach(window);
+    } else {
+        self = reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcW(window, message, wparam, lparam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->Detach();
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+    try {
+        return self->WindowMessage(message, wparam, lparam);
+    } catch (...) {
+        self->ReportException();
+        return 0;
+    }
+}
+
+// Registers a window class of ours once (a class already registered is
+// left as it is).
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, UINT style, HBRUSH background,
+                         HICON icon);
+
 class Application {
 public:
     explicit Application(HINSTANCE instance);
@@ -80,9 +115,13 @@ public:
     Form* FindForm(HWND window) const;
     const std::vector<Form*>& Forms() const { return forms_; }
 
+    // The binding of the application window (BoundWindowProc).
+    void Attach(HWND window) { handle_ = window; }
+    void Detach() { handle_ = nullptr; }
+    LRESULT WindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    void ReportException() { HandleException(); }
+
 private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    LRESULT HandleAppMessage(UINT message, WPARAM wparam, LPARAM lparam);
     void RestoreMainForm();
     HWND OwnerForReports() const;
 
@@ -104,11 +143,18 @@ struct FormLayout {
     FontChoice font;
 };
 
-// A top-level window of ours with named child controls.
+// A top-level window of ours with named child controls. It is made in two
+// steps: the object, then its window with Create(), so that every message
+// the window gets, from the first, reaches the derived form.
 class Form {
 public:
     Form(Application& app, const FormLayout& layout, HWND owner);
     virtual ~Form();
+
+    // Makes the window (hidden), lays it out for its dpi, then lets the
+    // derived form add its controls (OnCreate). Throws when the window
+    // cannot be made.
+    void Create();
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
 
@@ -133,14 +179,23 @@ public:
     // is), controls and font.
     void ApplyDpi(UINT dpi, const RECT* suggested);
 
+    // The binding of the form's window (BoundWindowProc).
+    void Attach(HWND window) { handle_ = window; }
+    void Detach() { handle_ = nullptr; }
+    LRESULT WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) { return HandleMessage(message, wparam, lparam); }
+    void ReportException() { app_.HandleException(); }
+
 protected:
+    // A child control; `param` goes to its window as lpCreateParams.
     HWND AddControl(const std::wstring& name, const wchar_t* className, const wchar_t* caption, DWORD style,
-                    const Rect96& rect, int id);
+                    const Rect96& rect, int id, void* param = nullptr);
     virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     virtual void OnCommand(int /*id*/, int /*code*/, HWND /*control*/) {}
     // Called before each modal showing, while the form is still hidden.
     virtual void OnShowModal() {}
     virtual void OnDpiChanged() {}
+    // Called once by Create, after the window is made: the controls go here.
+    virtual void OnCreate() {}
     HFONT Font() const { return font_.value(); }
 
 private:
@@ -150,14 +205,13 @@ private:
         HWND handle;
         Rect96 rect;
     };
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    void RegisterClassOnce(const wchar_t* className);
     const ControlEntry* Find(const std::wstring& name) const;
 
     Application& app_;
     FormLayout layout_;
+    HWND owner_ = nullptr;
     HWND handle_ = nullptr;
-    UINT dpi_ = 96;
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     bool laidOut_ = false;
     win32::Font font_;
     std::vector<ControlEntry> controls_;

@@ -30,8 +30,10 @@ void AppTest::SetUp() {
     application->SetTitle(L"Tarvel");
     main = std::make_unique<TTarvelF>(*application, link,
                                       [this](tarvel::CadLink& l, tarvel::RunWindow& w) { return run(l, w); });
+    main->Create();
     TarvelF = main.get();
     about = std::make_unique<TAboutBox>(*application, main->Handle(), GetModuleHandleW(nullptr));
+    about->Create();
     AboutBox = about.get();
     ShowWindow(main->Handle(), SW_SHOWNORMAL);
     Pump(20);

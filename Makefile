@@ -35,7 +35,7 @@ test: test-native test-fuzz test-windows
 demo: setup
 	@scripts/build-libjpeg-windows
 	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target Tarvel cadhost scenario-driver
+	@cmake --build --preset windows --target Tarvel cadhost tarvel-check
 	@if [ -x scripts/demo ]; then scripts/demo; else echo "make demo arrives with the end-to-end work (scripts/demo)"; exit 1; fi
 
 # The benchmarks: the native core optimised, Tarvel.exe under Wine.
@@ -44,7 +44,7 @@ bench: setup
 	@cmake --build --preset bench
 	@scripts/build-libjpeg-windows
 	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target Tarvel cadhost scenario-driver bench-startup
+	@cmake --build --preset windows --target Tarvel cadhost tarvel-check bench-startup
 	@scripts/bench
 
 # build/release/tarvel-VERSION.zip: Tarvel.exe, cadhost.exe, tarvel-check.exe, the demo picks, the Japanese guide

@@ -24,14 +24,14 @@ class NoHost(unittest.TestCase):
     def test_start_without_host(self):
         build = os.environ.get("TARVEL_BUILD_DIR", os.path.join(ROOT, "build", "windows"))
         tarvel = os.environ.get("TARVEL_EXE", os.path.join(build, "app", "Tarvel.exe"))
-        driver = os.environ.get("SCENARIO_DRIVER_EXE", os.path.join(build, "tools", "scenario", "scenario-driver.exe"))
+        driver = os.environ.get("TARVEL_CHECK_EXE", os.path.join(build, "tools", "scenario", "tarvel-check.exe"))
         out = temp_out("no-host")
         os.makedirs(out, exist_ok=True)
         rep = os.path.join(out, "driver.txt")
         if os.path.exists(rep):
             os.remove(rep)
         # Two presses: the second must behave like the first.
-        args = ["wine", "explorer", "/desktop=tarvel,1280x1024", win(driver), "--report", win(rep),
+        args = ["wine", "explorer", "/desktop=tarvel,1280x1024", win(driver), "scenario", "--report", win(rep),
                 "--tarvel", win(tarvel), "--cwd", win(out), "--runs", "2", "--work-files", "--run-timeout", "30"]
         proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 90

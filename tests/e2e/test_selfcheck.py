@@ -12,7 +12,7 @@ import tempfile
 import unittest
 import zipfile
 
-from scenario import ROOT
+from scenario import ROOT, temp_out
 
 
 class SelfCheck(unittest.TestCase):
@@ -29,6 +29,10 @@ class SelfCheck(unittest.TestCase):
                                   capture_output=True, timeout=400)
             out = done.stdout.decode("utf-8", "replace")
             print(out)
+            # Kept with the other whole-program outputs, for a failure's sake.
+            os.makedirs(temp_out(""), exist_ok=True)
+            with open(os.path.join(temp_out(""), "selfcheck.txt"), "w", encoding="utf-8") as f:
+                f.write(out + done.stderr.decode("utf-8", "replace"))
             self.assertEqual(done.returncode, 0, out + done.stderr.decode("utf-8", "replace")[-2000:])
             rows = [line for line in out.splitlines() if re.match(r"\d+\s{2,}", line)]
             self.assertGreaterEqual(len(rows), 12, out)

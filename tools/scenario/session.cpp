@@ -76,6 +76,14 @@ HWND HostMainFrame(DWORD process) {
     return nullptr;
 }
 
+bool WaitHostIdle(const win32::Process& host, DWORD timeout_ms) {
+    return WaitFor(timeout_ms, [&] {
+        if (!host.Running()) return false;
+        const HWND prompt = HostPromptLine(host.Id());
+        return prompt && HostMainFrame(host.Id()) && win32::WindowText(prompt, 3000) == L"コマンド: ";
+    });
+}
+
 std::string StartHost(win32::Process& host, const std::wstring& exe, const std::vector<std::wstring>& args,
                       const std::wstring& folder, DWORD timeout_ms) {
     if (!host.Start(exe, args, folder)) {
@@ -234,6 +242,25 @@ std::vector<Observer::Sample> Observer::Samples() const {
     return samples_;
 }
 
+std::vector<Observer::Box> Observer::Boxes() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return boxes_;
+}
+
+std::string Escaped(const std::wstring& text) {
+    std::string out;
+    for (char c : ToUtf8(text)) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\\') {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(c));
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void Observer::Look() {
     const bool iconic = IsIconic(main_) != FALSE;
     if (iconic) minimized_ = true;
@@ -251,15 +278,35 @@ void Observer::Look() {
             std::lock_guard<std::mutex> lock(mu_);
             foreign_.insert(ToUtf8(cls) + " \"" + ToUtf8(Title(w)) + "\"");
         }
-        if (dismiss_ && cls == L"#32770") {
-            // A message box: OK, so the run can end.
-            HWND ok = GetDlgItem(w, IDOK);
-            if (ok) {
-                PostMessageW(ok, BM_CLICK, 0, 0);
-            } else {
-                PostMessageW(w, WM_COMMAND, IDOK, 0);
-            }
-        }
+        if (dismiss_ && cls == L"#32770") Answer(w);
+    }
+}
+
+void Observer::Answer(HWND box) {
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!answered_.insert(box).second) return;  // closing already
+    }
+    Box seen;
+    seen.caption = Title(box);
+    HWND ok = nullptr;
+    for (HWND c : win32::Descendants(box)) {
+        const std::wstring cls = ClassName(c);
+        if (_wcsicmp(cls.c_str(), L"Static") == 0 && !Title(c).empty()) seen.text = Title(c);
+        if (_wcsicmp(cls.c_str(), L"Button") == 0) ok = c;
+    }
+    seen.at = Now();
+    seen.main_iconic = IsIconic(main_) != FALSE;
+    seen.owned_by_process = win32::ProcessOf(GetWindow(box, GW_OWNER)) == process_;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        boxes_.push_back(seen);
+    }
+    // OK, so the run can end.
+    if (ok) {
+        PostMessageW(ok, BM_CLICK, 0, 0);
+    } else {
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
 }
 

@@ -55,6 +55,9 @@ private:
 HWND HostPromptLine(DWORD process);
 HWND HostMainFrame(DWORD process);
 
+// Waits until the host's prompt line reads the idle prompt "コマンド: ".
+bool WaitHostIdle(const win32::Process& host, DWORD timeout_ms);
+
 // Starts the host and waits until its prompt line reads the idle prompt.
 std::string StartHost(win32::Process& host, const std::wstring& exe, const std::vector<std::wstring>& args,
                       const std::wstring& folder, DWORD timeout_ms);
@@ -85,17 +88,26 @@ std::string PressStart(HWND start, DWORD timeout_ms);
 std::string CloseTarvel(win32::Process& tarvel, HWND main, DWORD timeout_ms);
 std::string CloseHost(win32::Process& host, DWORD timeout_ms);
 
+// Control characters and backslashes as \xHH, so a text stays one line.
+std::string Escaped(const std::wstring& text);
+
 // Watches Tarvel from another thread while runs are under way: the main
 // window's state every few milliseconds (iconic or not, with the time), and
 // every other visible top-level window of its process (a message box would
-// be one). With `dismiss_boxes` a message box is answered with OK, so that
-// the run can end and say what it showed.
+// be one). With `dismiss_boxes` a message box is recorded and answered with
+// OK, so that the run can end and say what it showed.
 class Observer {
 public:
     struct Sample {
         ULONGLONG at;
         bool iconic;
         bool visible;
+    };
+    struct Box {
+        std::wstring caption, text;
+        ULONGLONG at = 0;
+        bool main_iconic = false;     // the main window then
+        bool owned_by_process = false;  // its owner is a window of the process
     };
     Observer(DWORD process, HWND main, bool dismiss_boxes = false)
         : process_(process), main_(main), dismiss_(dismiss_boxes) {}
@@ -112,10 +124,12 @@ public:
     // The other windows seen, "class \"title\"; ...", empty when none.
     std::string Foreign() const;
     std::vector<Sample> Samples() const;
+    std::vector<Box> Boxes() const;
 
 private:
     static void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD);
     void Loop();
+    void Answer(HWND box);
 
     DWORD process_;
     HWND main_;
@@ -125,6 +139,8 @@ private:
     mutable std::mutex mu_;
     std::set<std::string> foreign_;
     std::vector<Sample> samples_;
+    std::vector<Box> boxes_;
+    std::set<HWND> answered_;
     std::thread thread_;
     static inline Observer* current_ = nullptr;
 };

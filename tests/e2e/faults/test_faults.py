@@ -31,7 +31,7 @@ BUILD = os.environ.get("TARVEL_BUILD_DIR", os.path.join(ROOT, "build", "windows"
 TARVEL = os.environ.get("TARVEL_EXE", os.path.join(BUILD, "app", "Tarvel.exe"))
 CADHOST = os.environ.get("CADHOST_EXE", os.path.join(BUILD, "tools", "cadhost", "cadhost.exe"))
 CLIPHOLDER = os.environ.get("CLIPHOLDER_EXE", os.path.join(BUILD, "tools", "clipholder", "clipholder.exe"))
-DRIVER = os.environ.get("FAULT_DRIVER_EXE", os.path.join(BUILD, "tests", "e2e", "faults", "fault-driver.exe"))
+DRIVER = os.environ.get("TARVEL_CHECK_EXE", os.path.join(BUILD, "tools", "scenario", "tarvel-check.exe"))
 OUT = os.environ.get("TARVEL_FAULTS_OUT", os.path.join(BUILD, "faults-out"))
 
 BOUND_MS = 10000   # the CAD link's bound on one message to the host
@@ -219,7 +219,7 @@ def run_case(case):
              *common, *case["args"]]
     second = ["--picks", winpath(os.path.join(out, "second.picks")),
               "--log", winpath(os.path.join(out, "host2.jsonl")), *common]
-    cmd = ["wine", DRIVER, "--report", winpath(os.path.join(out, "report.txt")), "--tarvel", winpath(TARVEL),
+    cmd = ["wine", DRIVER, "faults", "--report", winpath(os.path.join(out, "report.txt")), "--tarvel", winpath(TARVEL),
            "--host", winpath(CADHOST), "--cwd", winpath(out), "--second", case["second"], "--run-timeout", "120"]
     for a in first:
         cmd += ["--host-arg", a]

@@ -1,4 +1,4 @@
-// scenario-driver.exe: the Windows half of scripts/scenario.
+// tarvel-check.exe scenario: the Windows half of scripts/scenario.
 //
 // Starts the scripted CAD host and Tarvel.exe, waits for their windows,
 // checks Tarvel's tier option, presses bStart with a sent BM_CLICK (which
@@ -8,7 +8,7 @@
 // because the driver runs under `explorer /desktop=...`, which keeps neither
 // its exit status nor its output.
 //
-//   scenario-driver.exe --report FILE --tarvel EXE [--host EXE] [--host-arg A]...
+//   tarvel-check.exe scenario --report FILE --tarvel EXE [--host EXE] [--host-arg A]...
 //       [--option 0|1|2|3] [--runs N] [--cwd DIR] [--ready FILE --go FILE]
 //       [--start-timeout S] [--run-timeout S] [--work-files]
 #include <windows.h>
@@ -20,13 +20,14 @@
 
 #include "support/win32/process.h"
 #include "support/win32/text.h"
+#include "tools/scenario/modes.h"
 #include "tools/scenario/session.h"
 
-namespace {
+namespace tarvel::driver {
 
-using namespace tarvel::driver;
-using tarvel::win32::Process;
-using tarvel::win32::ToUtf8;
+namespace {
+using win32::Process;
+using win32::ToUtf8;
 
 struct Options {
     std::wstring report, tarvel, host, cwd, ready, go;
@@ -168,12 +169,12 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
+int RunScenario(int argc, wchar_t** argv) {
     Options o;
     std::string error;
     Report rep;
     if (!ParseArgs(argc, argv, o, error)) {
-        fprintf(stderr, "scenario-driver: %s\n", error.c_str());
+        fprintf(stderr, "tarvel-check scenario: %s\n", error.c_str());
         if (!o.report.empty()) {
             rep.Set("result", "fail");
             rep.Set("error", error);
@@ -191,6 +192,8 @@ int wmain(int argc, wchar_t** argv) {
     rep.Set("result", failure.empty() ? "ok" : "fail");
     if (!failure.empty()) rep.Set("error", failure);
     rep.Write(o.report);
-    if (!failure.empty()) fprintf(stderr, "scenario-driver: %s\n", failure.c_str());
+    if (!failure.empty()) fprintf(stderr, "tarvel-check scenario: %s\n", failure.c_str());
     return failure.empty() ? 0 : 1;
 }
+
+}  // namespace tarvel::driver

@@ -1,4 +1,4 @@
-// tarvel-check.exe: the self-check of the release, for a real Windows.
+// tarvel-check.exe (check): the self-check of the release, for a real Windows.
 //
 // Started in the unpacked folder, it runs cadhost.exe and Tarvel.exe from
 // that folder, presses Tarvel's buttons itself, reads what the host
@@ -25,14 +25,16 @@
 #include "support/win32/text.h"
 #include "support/win32/windows.h"
 #include "tools/scenario/host_log.h"
+#include "tools/scenario/modes.h"
 #include "tools/scenario/session.h"
 #include "tools/scenario/user_clipboard.h"
 
+namespace tarvel::driver {
+
 namespace {
 
-using namespace tarvel::driver;
-using tarvel::win32::Process;
-using tarvel::win32::ToUtf8;
+using win32::Process;
+using win32::ToUtf8;
 
 constexpr DWORD kStartTimeoutMs = 20000;
 constexpr DWORD kRunTimeoutMs = 60000;
@@ -45,7 +47,7 @@ void Print(const std::string& utf8) {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0, written = 0;
     if (out && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
-        const std::wstring text = tarvel::win32::FromUtf8(utf8);
+        const std::wstring text = win32::FromUtf8(utf8);
         WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     } else if (out && out != INVALID_HANDLE_VALUE) {
         WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
@@ -105,17 +107,17 @@ struct Check {
 // by the very test Tarvel makes.
 std::vector<HWND> AcadCandidates() {
     std::vector<HWND> found;
-    for (HWND w : tarvel::win32::TopLevelWindows()) {
-        tarvel::Acad11ACtrl::seams::ResetForTests();
-        if (tarvel::Acad11ACtrl::MatchAcadWindow(w, 0) == 0) found.push_back(w);
+    for (HWND w : win32::TopLevelWindows()) {
+        Acad11ACtrl::seams::ResetForTests();
+        if (Acad11ACtrl::MatchAcadWindow(w, 0) == 0) found.push_back(w);
     }
-    tarvel::Acad11ACtrl::seams::ResetForTests();
+    Acad11ACtrl::seams::ResetForTests();
     return found;
 }
 
 std::string Describe(HWND window) {
-    return "\"" + ToUtf8(tarvel::win32::Title(window)) + "\" (process " +
-           std::to_string(tarvel::win32::ProcessOf(window)) + ")";
+    return "\"" + ToUtf8(win32::Title(window)) + "\" (process " +
+           std::to_string(win32::ProcessOf(window)) + ")";
 }
 
 // ---- the sessions ----
@@ -229,7 +231,7 @@ void CheckCommands(const std::vector<LogRecord>& log, const Session& s, Check& a
         const std::wstring text = r.Text("text");
         const std::wstring enc = r.Text("enc");
         const long long expected =
-            s.ansi ? static_cast<long long>(tarvel::win32::ToBytes(std::wstring_view(text)).size()) + 1
+            s.ansi ? static_cast<long long>(win32::ToBytes(std::wstring_view(text)).size()) + 1
                    : 2 * (static_cast<long long>(text.size()) + 1);
         if (enc != (s.ansi ? L"A" : L"W")) {
             wrong = "a command arrived as " + ToUtf8(enc) + ": " + Shown(text);
@@ -271,7 +273,7 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
     std::string failure = StartHost(host, folder + L"\\cadhost.exe", args, work, kStartTimeoutMs);
     const std::vector<HWND> candidates = AcadCandidates();
     for (HWND w : candidates) {
-        if (tarvel::win32::ProcessOf(w) != host.Id()) {
+        if (win32::ProcessOf(w) != host.Id()) {
             chain.Fail("another window that Tarvel would take for AutoCAD: " + Describe(w));
             host.Kill();
             return false;
@@ -310,7 +312,7 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
     tarvel.Kill();
     host.Kill();
     for (DWORD id : ids) {
-        if (id && !tarvel::win32::TopLevelWindowsOf(id).empty()) checks.closed.Fail("a window was left open");
+        if (id && !win32::TopLevelWindowsOf(id).empty()) checks.closed.Fail("a window was left open");
     }
     if (checks.closed.pass) checks.closed.Saw("all closed by WM_CLOSE");
 
@@ -375,7 +377,9 @@ void RemoveFolder(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-int Main(int argc, wchar_t** argv) {
+}  // namespace
+
+int RunCheck(int argc, wchar_t** argv) {
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
@@ -383,7 +387,8 @@ int Main(int argc, wchar_t** argv) {
             keep = true;
         } else {
             Print("usage: tarvel-check.exe [--keep]\n"
-                  "Checks Tarvel.exe against cadhost.exe of the same folder. Close AutoCAD first.\n");
+                  "Checks Tarvel.exe against cadhost.exe of the same folder. Close AutoCAD first.\n"
+                  "(tarvel-check.exe scenario ... and faults ... drive the project's own tests.)\n");
             return a == L"--help" || a == L"/?" ? 0 : 2;
         }
     }
@@ -413,11 +418,11 @@ int Main(int argc, wchar_t** argv) {
     }
 
     // The user's own clipboard goes back at the end.
-    const HWND owner = tarvel::clipboard::OwnerWindow();
-    tarvel::clipboard::SavedClipboard users;
+    const HWND owner = clipboard::OwnerWindow();
+    clipboard::SavedClipboard users;
     bool saved = false;
     if (OpenClipboardRetrying(owner)) {
-        users = tarvel::clipboard::SaveOpenClipboard();
+        users = clipboard::SaveOpenClipboard();
         CloseClipboard();
         saved = true;
     }
@@ -434,7 +439,7 @@ int Main(int argc, wchar_t** argv) {
     }
 
     if (saved && OpenClipboardRetrying(owner)) {
-        tarvel::clipboard::RestoreOpenClipboard(users);
+        clipboard::RestoreOpenClipboard(users);
         CloseClipboard();
     }
 
@@ -464,13 +469,4 @@ int Main(int argc, wchar_t** argv) {
     return failed == 0 ? 0 : 1;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    try {
-        return Main(argc, argv);
-    } catch (const std::exception& error) {
-        Print(std::string("tarvel-check: ") + error.what() + "\n");
-        return 2;
-    }
-}
+}  // namespace tarvel::driver

@@ -3,7 +3,11 @@
 #   make demo   Tarvel against the scripted CAD host, with pictures
 #   make bench  the benchmarks: build/bench/results.json and report.txt
 SHELL := /bin/bash
-.PHONY: test demo bench setup native windows test-native test-windows test-fuzz clean
+.PHONY: test demo bench release setup native windows test-native test-windows test-fuzz clean
+
+# The Windows build: libjpeg for Windows first, then the preset; a rule that
+# needs only some programs names them with --target.
+WINDOWS_BUILD = scripts/build-libjpeg-windows && cmake --preset windows >/dev/null && cmake --build --preset windows
 
 setup:
 	@scripts/setup
@@ -13,9 +17,7 @@ native: setup
 	@cmake --build --preset native
 
 windows: setup
-	@scripts/build-libjpeg-windows
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows
+	@$(WINDOWS_BUILD)
 
 test-native: native
 	@ctest --preset native
@@ -33,26 +35,19 @@ test: test-native test-fuzz test-windows
 
 # The demo builds only the three programs it runs.
 demo: setup
-	@scripts/build-libjpeg-windows
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target Tarvel cadhost tarvel-check
-	@if [ -x scripts/demo ]; then scripts/demo; else echo "make demo arrives with the end-to-end work (scripts/demo)"; exit 1; fi
+	@$(WINDOWS_BUILD) --target Tarvel cadhost tarvel-check
+	@scripts/demo
 
 # The benchmarks: the native core optimised, Tarvel.exe under Wine.
 bench: setup
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
-	@scripts/build-libjpeg-windows
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target Tarvel cadhost tarvel-check bench-startup
+	@$(WINDOWS_BUILD) --target Tarvel cadhost tarvel-check bench-startup
 	@scripts/bench
 
 # build/release/tarvel-VERSION.zip: Tarvel.exe, cadhost.exe, tarvel-check.exe, the demo picks, the Japanese guide
-.PHONY: release
 release: setup
-	@scripts/build-libjpeg-windows
-	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows --target Tarvel cadhost tarvel-check
+	@$(WINDOWS_BUILD) --target Tarvel cadhost tarvel-check
 	@scripts/package-release
 
 clean:

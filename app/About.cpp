@@ -14,12 +14,12 @@ constexpr wchar_t kImageClass[] = L"TImage";
 
 FormLayout AboutLayout() {
     FormLayout layout{};
-    layout.className = L"TAboutBox";
+    layout.class_name = L"TAboutBox";
     layout.caption = L"操作説明";
     // The stored position is replaced by centring on the first showing.
     layout.bounds = Rect96{200, 108, 644, 704};
     layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    layout.exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+    layout.ex_style = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
     layout.font = FontChoice{L"MS Sans Serif", 11, SHIFTJIS_CHARSET};
     return layout;
 }
@@ -55,8 +55,8 @@ void TAboutBox::OnCreate() {
 }
 
 void TAboutBox::OnShowModal() {
-    if (!shownBefore_) CentreOnScreen();
-    shownBefore_ = true;
+    if (!shown_before_) CentreOnScreen();
+    shown_before_ = true;
 }
 
 void TAboutBox::CentreOnScreen() {

@@ -47,7 +47,7 @@ private:
 
     Picture picture_;
     win32::Palette palette_;
-    bool shownBefore_ = false;
+    bool shown_before_ = false;
     ImageControl image_{*this};
 };
 

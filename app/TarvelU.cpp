@@ -18,12 +18,12 @@ constexpr wchar_t kStartHint[] = L"押下後、表の図形を選択します";
 
 FormLayout MainLayout() {
     FormLayout layout{};
-    layout.className = L"TTarvelF";
+    layout.class_name = L"TTarvelF";
     layout.caption = L"Tarvel";
     layout.bounds = Rect96{196, 115, 169, 62};
     // A dialog frame with the system menu only: no minimise or maximise box.
     layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    layout.exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST;
+    layout.ex_style = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST;
     layout.font = FontChoice{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET};
     return layout;
 }
@@ -108,17 +108,17 @@ void TTarvelF::bStartClick() {
     // The run pumps messages while it waits, and Start stays enabled: a
     // press during a run lands here again and is ignored, as the run would
     // ignore it, since a second run would share the first one's point table.
-    if (runUnderWay_) return;
+    if (run_under_way_) return;
     struct UnderWay {
         TTarvelF& form;
-        explicit UnderWay(TTarvelF& f) : form(f) { form.runUnderWay_ = true; }
+        explicit UnderWay(TTarvelF& f) : form(f) { form.run_under_way_ = true; }
         ~UnderWay() {
-            form.runUnderWay_ = false;
+            form.run_under_way_ = false;
             // A run that ended in an error leaves the window minimised; from
             // now on the task-bar button brings it back.
             form.App().HoldMainFormMinimised(false);
         }
-    } underWay(*this);
+    } under_way(*this);
     run_(link_, *this);
 }
 
@@ -127,7 +127,7 @@ void TTarvelF::bHelpClick() {
 }
 
 LRESULT TTarvelF::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_CLOSE && runUnderWay_) {
+    if (message == WM_CLOSE && run_under_way_) {
         // Closing during a run ends the program once bStartClick returns;
         // until then the window and all the run uses stay.
         App().Terminate();

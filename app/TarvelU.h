@@ -26,7 +26,7 @@ public:
     void bStartClick();
     void bHelpClick();
 
-    bool RunUnderWay() const { return runUnderWay_; }
+    bool RunUnderWay() const { return run_under_way_; }
     HWND Tooltip() const { return tooltip_; }
 
     // tarvel::RunWindow
@@ -52,7 +52,7 @@ private:
     tarvel::CadLink& link_;
     DimensionRun run_;
     HWND tooltip_ = nullptr;
-    bool runUnderWay_ = false;
+    bool run_under_way_ = false;
 };
 
 // The main window, for the program's lifetime.

@@ -61,10 +61,10 @@ void Application::SetTitle(const std::wstring& title) {
 }
 
 void Application::Run() {
-    if (mainForm_ && mainForm_->Handle()) {
-        ShowWindow(mainForm_->Handle(), SW_SHOWNORMAL);
-        UpdateWindow(mainForm_->Handle());
-        SetForegroundWindow(mainForm_->Handle());
+    if (main_form_ && main_form_->Handle()) {
+        ShowWindow(main_form_->Handle(), SW_SHOWNORMAL);
+        UpdateWindow(main_form_->Handle());
+        SetForegroundWindow(main_form_->Handle());
     }
     MSG msg;
     while (!terminated_) {
@@ -103,7 +103,7 @@ void Application::HandleMessage(MSG& msg) {
 HWND Application::OwnerForReports() const {
     HWND active = GetActiveWindow();
     if (active && FindForm(active)) return active;
-    if (mainForm_ && mainForm_->Handle()) return mainForm_->Handle();
+    if (main_form_ && main_form_->Handle()) return main_form_->Handle();
     return handle_;
 }
 
@@ -111,12 +111,12 @@ void Application::HandleException() { ReportCurrentException(OwnerForReports(), 
 
 void Application::AddForm(Form* form) {
     forms_.push_back(form);
-    if (!mainForm_) mainForm_ = form;
+    if (!main_form_) main_form_ = form;
 }
 
 void Application::RemoveForm(Form* form) {
     forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
-    if (mainForm_ == form) mainForm_ = nullptr;
+    if (main_form_ == form) main_form_ = nullptr;
 }
 
 Form* Application::FindForm(HWND window) const {
@@ -127,8 +127,8 @@ Form* Application::FindForm(HWND window) const {
 }
 
 void Application::RestoreMainForm() {
-    if (!mainForm_ || !mainForm_->Handle()) return;
-    HWND main = mainForm_->Handle();
+    if (!main_form_ || !main_form_->Handle()) return;
+    HWND main = main_form_->Handle();
     if (IsIconic(main)) ShowWindow(main, SW_RESTORE);
     // A modal form shown from the main form takes the activation.
     HWND popup = GetLastActivePopup(main);
@@ -140,13 +140,13 @@ LRESULT Application::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SYSCOMMAND:
         switch (wparam & 0xFFF0) {
         case SC_RESTORE:
-            if (!holdMinimised_) RestoreMainForm();
+            if (!hold_minimised_) RestoreMainForm();
             return 0;
         case SC_MINIMIZE:
-            if (mainForm_ && mainForm_->Handle()) ShowWindow(mainForm_->Handle(), SW_MINIMIZE);
+            if (main_form_ && main_form_->Handle()) ShowWindow(main_form_->Handle(), SW_MINIMIZE);
             return 0;
         case SC_CLOSE:
-            if (mainForm_ && mainForm_->Handle()) PostMessageW(mainForm_->Handle(), WM_CLOSE, 0, 0);
+            if (main_form_ && main_form_->Handle()) PostMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
             return 0;
         }
         break;
@@ -155,13 +155,13 @@ LRESULT Application::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         // to the main form, restoring it when it is minimised. Windows also
         // activates this window, the owner, when it minimises the main form:
         // while a run holds the form minimised the activation stays here.
-        if (LOWORD(wparam) != WA_INACTIVE && !holdMinimised_) {
+        if (LOWORD(wparam) != WA_INACTIVE && !hold_minimised_) {
             RestoreMainForm();
             return 0;
         }
         break;
     case WM_CLOSE:
-        if (mainForm_ && mainForm_->Handle()) PostMessageW(mainForm_->Handle(), WM_CLOSE, 0, 0);
+        if (main_form_ && main_form_->Handle()) PostMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
         return 0;
     }
     return DefWindowProcW(handle_, message, wparam, lparam);
@@ -173,11 +173,11 @@ Form::Form(Application& app, const FormLayout& layout, HWND owner) : app_(app), 
 
 void Form::Create() {
     if (handle_) return;
-    RegisterWindowClass(app_.Instance(), layout_.className, &BoundWindowProc<Form>, CS_DBLCLKS,
+    RegisterWindowClass(app_.Instance(), layout_.class_name, &BoundWindowProc<Form>, CS_DBLCLKS,
                         reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), LoadIconW(app_.Instance(), L"MAINICON"));
     RECT frame{0, 0, layout_.bounds.width, layout_.bounds.height};
-    AdjustWindowRectEx(&frame, layout_.style, FALSE, layout_.exStyle);
-    CreateWindowExW(layout_.exStyle, layout_.className, layout_.caption, layout_.style & ~WS_VISIBLE,
+    AdjustWindowRectEx(&frame, layout_.style, FALSE, layout_.ex_style);
+    CreateWindowExW(layout_.ex_style, layout_.class_name, layout_.caption, layout_.style & ~WS_VISIBLE,
                     layout_.bounds.left, layout_.bounds.top, frame.right - frame.left, frame.bottom - frame.top, owner_,
                     nullptr, app_.Instance(), this);
     if (!handle_) throw tarvel::Error("ウィンドウを作成できません");
@@ -196,10 +196,10 @@ Form::~Form() {
     }
 }
 
-HWND Form::AddControl(const std::wstring& name, const wchar_t* className, const wchar_t* caption, DWORD style,
+HWND Form::AddControl(const std::wstring& name, const wchar_t* class_name, const wchar_t* caption, DWORD style,
                       const Rect96& rect, int id, void* param) {
     const RECT r = ScaleRect(rect, dpi_);
-    HWND control = CreateWindowExW(0, className, caption, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+    HWND control = CreateWindowExW(0, class_name, caption, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
                                    r.right - r.left, r.bottom - r.top, handle_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), param);
     if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.value()), FALSE);
@@ -235,13 +235,13 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
     dpi_ = dpi;
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_STYLE));
-    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_EXSTYLE));
+    const DWORD ex_style = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_EXSTYLE));
     RECT frame{0, 0, ScaleForDpi(layout_.bounds.width, dpi), ScaleForDpi(layout_.bounds.height, dpi)};
-    AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, dpi);
+    AdjustWindowRectExForDpi(&frame, style, FALSE, ex_style, dpi);
     POINT at{};
     if (suggested) {
         at = POINT{suggested->left, suggested->top};
-    } else if (!laidOut_) {
+    } else if (!laid_out_) {
         at = POINT{ScaleForDpi(layout_.bounds.left, dpi), ScaleForDpi(layout_.bounds.top, dpi)};
     } else {
         RECT now{};
@@ -261,7 +261,7 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
         SetWindowPos(handle_, nullptr, 0, 0, window.right - window.left + dx, window.bottom - window.top + dy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    laidOut_ = true;
+    laid_out_ = true;
 
     win32::Font font(CreateFontW(-ScaleForDpi(layout_.font.height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                layout_.font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -287,18 +287,18 @@ int Form::ShowModal() {
         }
     }
     modal_ = true;
-    modalResult_ = 0;
+    modal_result_ = 0;
     ShowWindow(handle_, SW_SHOWNORMAL);
     SetForegroundWindow(handle_);
     if (HWND first = GetNextDlgTabItem(handle_, nullptr, FALSE)) SetFocus(first);
 
     MSG msg;
-    while (modalResult_ == 0 && handle_) {
+    while (modal_result_ == 0 && handle_) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got <= 0) {
             // The program is ending: leave the quit request to the outer loop.
             if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-            modalResult_ = IDCANCEL;
+            modal_result_ = IDCANCEL;
             break;
         }
         app_.HandleMessage(msg);
@@ -309,7 +309,7 @@ int Form::ShowModal() {
     }
     if (handle_) ShowWindow(handle_, SW_HIDE);
     modal_ = false;
-    return modalResult_;
+    return modal_result_;
 }
 
 LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -324,7 +324,7 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         if (app_.MainForm() == this) {
             DestroyWindow(handle_);
         } else if (modal_) {
-            modalResult_ = IDCANCEL;
+            modal_result_ = IDCANCEL;
         } else {
             ShowWindow(handle_, SW_HIDE);
         }

@@ -86,7 +86,7 @@ public:
 
     // The first form created becomes the main form: closing it ends the
     // program.
-    Form* MainForm() const { return mainForm_; }
+    Form* MainForm() const { return main_form_; }
 
     // Shows the main form and dispatches messages until the program is told
     // to end.
@@ -107,8 +107,8 @@ public:
     // While held, nothing that activates the application window (Windows'
     // choice of the next window when the main form is minimised, Alt+Tab,
     // the task-bar button) restores the minimised main form.
-    void HoldMainFormMinimised(bool hold) { holdMinimised_ = hold; }
-    bool MainFormHeldMinimised() const { return holdMinimised_; }
+    void HoldMainFormMinimised(bool hold) { hold_minimised_ = hold; }
+    bool MainFormHeldMinimised() const { return hold_minimised_; }
 
     void AddForm(Form* form);
     void RemoveForm(Form* form);
@@ -129,17 +129,17 @@ private:
     HWND handle_ = nullptr;
     std::wstring title_;
     std::vector<Form*> forms_;
-    Form* mainForm_ = nullptr;
+    Form* main_form_ = nullptr;
     bool terminated_ = false;
-    bool holdMinimised_ = false;
+    bool hold_minimised_ = false;
 };
 
 struct FormLayout {
-    const wchar_t* className;
+    const wchar_t* class_name;
     const wchar_t* caption;
     Rect96 bounds;  // the window's left and top, the client area's width and height
     DWORD style;
-    DWORD exStyle;
+    DWORD ex_style;
     FontChoice font;
 };
 
@@ -172,7 +172,7 @@ public:
     // the form is hidden again (not destroyed). Returns the modal result.
     int ShowModal();
     bool Modal() const { return modal_; }
-    void SetModalResult(int result) { modalResult_ = result; }
+    void SetModalResult(int result) { modal_result_ = result; }
 
     // Takes the layout to a new dpi: window size (at `suggested` when given,
     // else at the scaled designed position on first layout, else where it
@@ -187,7 +187,7 @@ public:
 
 protected:
     // A child control; `param` goes to its window as lpCreateParams.
-    HWND AddControl(const std::wstring& name, const wchar_t* className, const wchar_t* caption, DWORD style,
+    HWND AddControl(const std::wstring& name, const wchar_t* class_name, const wchar_t* caption, DWORD style,
                     const Rect96& rect, int id, void* param = nullptr);
     virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
     virtual void OnCommand(int /*id*/, int /*code*/, HWND /*control*/) {}
@@ -212,11 +212,11 @@ private:
     HWND owner_ = nullptr;
     HWND handle_ = nullptr;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-    bool laidOut_ = false;
+    bool laid_out_ = false;
     win32::Font font_;
     std::vector<ControlEntry> controls_;
     bool modal_ = false;
-    int modalResult_ = 0;
+    int modal_result_ = 0;
 };
 
 }  // namespace tarvel::app

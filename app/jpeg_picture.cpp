@@ -31,7 +31,7 @@ namespace {
 // Warnings (a damaged but readable stream) are not fatal.
 void OnJpegMessage(j_common_ptr, int) {}
 
-int DibStride(int width, int bitsPerPixel) { return ((width * bitsPerPixel + 31) / 32) * 4; }
+int DibStride(int width, int bits_per_pixel) { return ((width * bits_per_pixel + 31) / 32) * 4; }
 
 // The decoding proper. Holds nothing with a destructor: a libjpeg error
 // jumps back into this frame.
@@ -64,8 +64,8 @@ bool RunDecoder(JpegDecompressor::State* state, const std::uint8_t* data, size_t
 
     const int width = static_cast<int>(info->output_width);
     const int height = static_cast<int>(info->output_height);
-    const int bitsPerPixel = palette ? 8 : 24;
-    if (info->output_components * 8 != bitsPerPixel) {
+    const int bits_per_pixel = palette ? 8 : 24;
+    if (info->output_components * 8 != bits_per_pixel) {
         std::snprintf(state->message, sizeof state->message, "unexpected JPEG output (%d components)",
                       info->output_components);
         jpeg_abort_decompress(info);
@@ -73,8 +73,8 @@ bool RunDecoder(JpegDecompressor::State* state, const std::uint8_t* data, size_t
     }
     picture->width = width;
     picture->height = height;
-    picture->bitsPerPixel = bitsPerPixel;
-    picture->stride = DibStride(width, bitsPerPixel);
+    picture->bits_per_pixel = bits_per_pixel;
+    picture->stride = DibStride(width, bits_per_pixel);
     picture->bits.assign(static_cast<size_t>(picture->stride) * static_cast<size_t>(height), 0);
     while (info->output_scanline < info->output_height) {
         JSAMPROW row = picture->bits.data() + static_cast<size_t>(info->output_scanline) * picture->stride;
@@ -99,7 +99,7 @@ bool RunDecoder(JpegDecompressor::State* state, const std::uint8_t* data, size_t
 COLORREF Picture::PixelAt(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return CLR_INVALID;
     const std::uint8_t* row = bits.data() + static_cast<size_t>(y) * static_cast<size_t>(stride);
-    if (bitsPerPixel == 8) {
+    if (bits_per_pixel == 8) {
         const size_t index = row[x];
         if (index >= palette.size()) return CLR_INVALID;
         return RGB(palette[index].rgbRed, palette[index].rgbGreen, palette[index].rgbBlue);
@@ -115,7 +115,7 @@ std::vector<std::uint8_t> Picture::BitmapInfo() const {
     header.biWidth = width;
     header.biHeight = -height;  // top-down
     header.biPlanes = 1;
-    header.biBitCount = static_cast<WORD>(bitsPerPixel);
+    header.biBitCount = static_cast<WORD>(bits_per_pixel);
     header.biCompression = BI_RGB;
     header.biClrUsed = static_cast<DWORD>(palette.size());
     std::memcpy(info.data(), &header, sizeof header);

@@ -25,7 +25,7 @@ enum class PictureDepth {
 struct Picture {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 0;
+    int bits_per_pixel = 0;
     int stride = 0;
     std::vector<std::uint8_t> bits;
     std::vector<RGBQUAD> palette;

@@ -12,7 +12,7 @@ namespace tarvel {
 
 // The tier code of the dimension text: "\P" for RadioButton1, else "\X"
 // for RadioButton2, else empty.
-std::string TierCode(bool radioButton1, bool radioButton2);
+std::string TierCode(bool radio_button1, bool radio_button2);
 
 // A span rounded to the nearest integer, ties to even. Throws
 // InvalidOpError when the value is NaN or of magnitude 2^63 or more, and
@@ -23,7 +23,7 @@ std::int32_t RoundSpan(double span);
 // table (slots 1..PointCount-1, with the dimension-line position in slot
 // PointCount; needs PointCount >= 4). An error stops the sending; commands
 // sent before it stay sent.
-void SendChainedDimensions(CadLink& link, const std::string& dimDirection, bool radioButton1,
-                           bool radioButton2);
+void SendChainedDimensions(CadLink& link, const std::string& dim_direction, bool radio_button1,
+                           bool radio_button2);
 
 }  // namespace tarvel

@@ -79,11 +79,11 @@ double ParseCoordinate(const std::string& text) {
     if (integer.empty() && !point) throw ConvertError(text);
 
     std::string exponent;
-    bool exponentNegative = false;
+    bool exponent_negative = false;
     if (i < n && (text[i] == 'E' || text[i] == 'e')) {
         ++i;
         if (i < n && (text[i] == '+' || text[i] == '-')) {
-            exponentNegative = text[i] == '-';
+            exponent_negative = text[i] == '-';
             ++i;
         }
         while (i < n && IsDigit(text[i])) exponent += text[i++];
@@ -94,16 +94,16 @@ double ParseCoordinate(const std::string& text) {
     if (i != n) throw ConvertError(text);
 
     const double zero = negative ? -0.0 : 0.0;
-    const bool allZero = integer.find_first_not_of('0') == std::string::npos &&
+    const bool all_zero = integer.find_first_not_of('0') == std::string::npos &&
                          fraction.find_first_not_of('0') == std::string::npos;
-    if (allZero) return zero;  // "0", "0.000", ".", "0e999"
+    if (all_zero) return zero;  // "0", "0.000", ".", "0e999"
 
     // The same number in the plain form std::from_chars takes, which reads
     // "." as the separator whatever the locale says and rounds to nearest.
     std::string plain = negative ? "-" : "";
     plain += integer.empty() ? "0" : integer;
     if (!fraction.empty()) plain += "." + fraction;
-    if (!exponent.empty()) plain += (exponentNegative ? "e-" : "e") + exponent;
+    if (!exponent.empty()) plain += (exponent_negative ? "e-" : "e") + exponent;
 
     double value = 0;
     const char* first = plain.data();
@@ -118,7 +118,7 @@ double ParseCoordinate(const std::string& text) {
         written = written * 10 + (c - '0');
         if (written > 1000000000) break;  // far beyond any real's range
     }
-    if (exponentNegative) written = -written;
+    if (exponent_negative) written = -written;
     if (LeadingPower(integer, fraction, written) >= 0) throw ConvertError(text);
     return zero;
 }

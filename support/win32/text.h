@@ -18,16 +18,16 @@ namespace tarvel::win32 {
 UINT ThreadCodePage();
 
 // Whether the byte begins a double-byte character in the code page.
-bool IsLeadByte(UINT codePage, unsigned char byte);
+bool IsLeadByte(UINT code_page, unsigned char byte);
 
 // Between UTF-16 and the bytes of a code page (CP_THREAD_ACP, CP_UTF8, or a
 // number); empty when the conversion fails.
-std::wstring ToWide(std::string_view bytes, UINT codePage = CP_THREAD_ACP);
-std::string ToBytes(std::wstring_view text, UINT codePage = CP_THREAD_ACP);
+std::wstring ToWide(std::string_view bytes, UINT code_page = CP_THREAD_ACP);
+std::string ToBytes(std::wstring_view text, UINT code_page = CP_THREAD_ACP);
 
 // The same for the UTF-16 texts of the portable code.
-std::u16string ToUtf16(std::string_view bytes, UINT codePage = CP_THREAD_ACP);
-std::string ToBytes(std::u16string_view text, UINT codePage = CP_THREAD_ACP);
+std::u16string ToUtf16(std::string_view bytes, UINT code_page = CP_THREAD_ACP);
+std::string ToBytes(std::u16string_view text, UINT code_page = CP_THREAD_ACP);
 
 inline std::string ToUtf8(std::wstring_view text) { return ToBytes(text, CP_UTF8); }
 inline std::wstring FromUtf8(std::string_view bytes) { return ToWide(bytes, CP_UTF8); }

@@ -111,13 +111,13 @@ BENCHMARK(BM_OrderPoints_WorstOrder)->Unit(benchmark::kMicrosecond);
 void BM_SendChainedDimensions(benchmark::State& state, Spans kind) {
     FillOrdered(kind);
     CountingLink link;
-    std::int64_t perChain = 0;
+    std::int64_t per_chain = 0;
     for (auto _ : state) {
         const std::int64_t before = link.commands;
         tarvel::SendChainedDimensions(link, "H", false, true);
-        perChain = link.commands - before;
+        per_chain = link.commands - before;
     }
-    state.counters["commands"] = static_cast<double>(perChain);
+    state.counters["commands"] = static_cast<double>(per_chain);
     state.counters["segments"] = kChainPoints - 1;
 }
 BENCHMARK_CAPTURE(BM_SendChainedDimensions, all_equal, Spans::Equal)->Unit(benchmark::kMicrosecond);

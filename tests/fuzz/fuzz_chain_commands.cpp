@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if (!stopped && (link.sent.empty() || static_cast<int>(link.sent.size()) > n - 2)) std::abort();
-    int expectedStart = 1;
+    int expected_start = 1;
     int segments = 0;
     const std::string placement = PointName(n);
     for (const auto& wide : link.sent) {
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto s2 = command.find(' ', s1 + 1);
         const int from = std::atoi(command.substr(11, s1 - 11).c_str());
         const int to = std::atoi(command.substr(s1 + 2, s2 - s1 - 2).c_str());
-        if (from != expectedStart || to <= from || to > n - 1) std::abort();
+        if (from != expected_start || to <= from || to > n - 1) std::abort();
         const std::string dir = command.substr(s2 + 1, 1);
         if (dir != (vertical ? "V" : "H")) std::abort();
         const std::string tail = command.substr(s2 + 3);
@@ -93,13 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (tail.rfind("T ", 0) != 0) std::abort();
             const int count = std::atoi(tail.c_str() + 2);
             if (count != to - from || count < 2) std::abort();
-            const char* tierText = tier == 0 ? "\\P=<>\r" : tier == 1 ? "\\X=<>\r" : "=<>\r";
-            if (tail.find(std::string(tierText) + placement + "\r") == std::string::npos) std::abort();
+            const char* tier_text = tier == 0 ? "\\P=<>\r" : tier == 1 ? "\\X=<>\r" : "=<>\r";
+            if (tail.find(std::string(tier_text) + placement + "\r") == std::string::npos) std::abort();
             if (tail.find('\r') == tail.size() - 1) std::abort();
         }
         segments += to - from;
-        expectedStart = to;
+        expected_start = to;
     }
-    if (!stopped && (segments != n - 2 || expectedStart != n - 1)) std::abort();
+    if (!stopped && (segments != n - 2 || expected_start != n - 1)) std::abort();
     return 0;
 }

@@ -19,18 +19,18 @@ namespace {
 class ScriptedHost final : public lt::SysVarHost {
 public:
     std::string prompt, history;
-    bool running = true, clipboardFails = false, historyRead = false;
+    bool running = true, clipboard_fails = false, history_read = false;
     std::vector<std::string> sent;
 
     bool IsRunning() override { return running; }
     void Send(const std::string& command) override {
-        if (historyRead) std::abort();  // the history path sends nothing afterwards
+        if (history_read) std::abort();  // the history path sends nothing afterwards
         sent.push_back(command);
     }
     void ReadPromptLine(std::string& text) override { text = prompt; }
     void CopyHistoryText(std::string& text) override {
-        historyRead = true;
-        if (clipboardFails) throw tarvel::SilentAbort();
+        history_read = true;
+        if (clipboard_fails) throw tarvel::SilentAbort();
         text = history;
     }
 };
@@ -76,8 +76,8 @@ void CheckExtract(const std::string& text, char open, char close) {
     // closing one: it holds no opening character, and the text goes on with
     // the closing character right after the result (blanks aside).
     if (Has(result, open)) std::abort();
-    const auto closeAt = text.rfind(close);
-    if (closeAt == std::string::npos || text.rfind(result, closeAt) == std::string::npos) std::abort();
+    const auto close_at = text.rfind(close);
+    if (close_at == std::string::npos || text.rfind(result, close_at) == std::string::npos) std::abort();
 }
 
 }  // namespace
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host.prompt = prompt;
     host.history = history;
     host.running = (mode & 1) == 0;
-    host.clipboardFails = (mode & 2) != 0;
+    host.clipboard_fails = (mode & 2) != 0;
     std::string value = "stale";
     bool aborted = false;
     try {
@@ -120,13 +120,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (host.sent.empty() || host.sent.size() > 2) std::abort();
     if (host.sent[0] != lt::SysVarCommand(name) || host.sent[0].back() != '\r') std::abort();
     if (aborted) {
-        if (!host.clipboardFails || host.sent.size() != 1) std::abort();
+        if (!host.clipboard_fails || host.sent.size() != 1) std::abort();
         return 0;
     }
     if (!Trimmed(value)) std::abort();
     if (host.sent.size() == 2) {
         // Ctrl-C only after a value was read from the prompt line.
-        if (host.sent[1] != "\x03" || value.empty() || !Inside(value, prompt) || host.historyRead) std::abort();
+        if (host.sent[1] != "\x03" || value.empty() || !Inside(value, prompt) || host.history_read) std::abort();
     } else if (!value.empty() && !Inside(value, history) && !Inside(value, prompt)) {
         // The fallbacks join lines, so the value may straddle a line break;
         // it must still be made of the history's bytes in order.

@@ -12,7 +12,7 @@ namespace tarvel::fuzz {
 class RecordingLink final : public CadLink {
 public:
     std::vector<std::u16string> sent;
-    std::string lastPoint;
+    std::string last_point;
 
     bool ActivateAcad() override { return true; }
     void ReadPromptLine(std::string& text) override { text.clear(); }
@@ -21,7 +21,7 @@ public:
         sent.push_back(command);
         return true;
     }
-    void QuerySysVar(const std::string&, std::string& value) override { value = lastPoint; }
+    void QuerySysVar(const std::string&, std::string& value) override { value = last_point; }
     WindowHandle FindHistoryPane() override { return nullptr; }
     void DrawPromptText(WindowHandle, const std::string&) override {}
     std::u16string AnsiToWide(const std::string& text) override {

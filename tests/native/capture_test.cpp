@@ -21,12 +21,12 @@ TEST(WaitForCommandPrompt, EndsOnlyAtTheExactIdlePromptAnEmptyLineOrThe600thPoll
         Stage stage;
         FakeCad cad(stage);
         FakeWindow window(stage);
-        cad.promptOverride = prompt;
-        cad.promptUnreadable = !*prompt;
+        cad.prompt_override = prompt;
+        cad.prompt_unreadable = !*prompt;
         WaitForCommandPrompt(cad, window);
         EXPECT_EQ(window.sleeps, polls);
         EXPECT_EQ(window.pumps, polls);
-        EXPECT_EQ(cad.promptReads, polls);
+        EXPECT_EQ(cad.prompt_reads, polls);
         EXPECT_EQ(stage.now, 200u * static_cast<unsigned>(polls));
     }
 }
@@ -35,15 +35,15 @@ TEST(WaitForCommandPrompt, SleepsAndPumpsBeforeEachLook) {
     Stage stage;
     FakeCad cad(stage);
     FakeWindow window(stage);
-    std::vector<std::pair<std::uint64_t, int>> atPump;   // (time, reads so far)
-    window.onPump = [&] { atPump.emplace_back(stage.now, cad.promptReads); };
+    std::vector<std::pair<std::uint64_t, int>> at_pump;   // (time, reads so far)
+    window.on_pump = [&] { at_pump.emplace_back(stage.now, cad.prompt_reads); };
     cad.script = {PickAt("1,2,0", 400), PickAt("1,2,0", 401)};
     cad.SendCommand(PickCommand);
     WaitForCommandPrompt(cad, window);
-    EXPECT_EQ(atPump, (std::vector<std::pair<std::uint64_t, int>>{{200, 0}, {400, 1}}));
+    EXPECT_EQ(at_pump, (std::vector<std::pair<std::uint64_t, int>>{{200, 0}, {400, 1}}));
     cad.SendCommand(PickCommand);   // answered after 401 ms: three looks
     WaitForCommandPrompt(cad, window);
-    EXPECT_EQ(cad.promptReads, 5);
+    EXPECT_EQ(cad.prompt_reads, 5);
 }
 
 TEST(CapturePoints, TheHistoryLineAloneDecidesAPick) {
@@ -62,7 +62,7 @@ TEST(CapturePoints, TheHistoryLineAloneDecidesAPick) {
         if (!accepted) cad.script.pop_back();
         CapturePoints(cad, window);
         EXPECT_EQ(Points().PointCount, accepted ? 1 : 0);
-        EXPECT_EQ(cad.lastPointReads, accepted ? 1 : 0);
+        EXPECT_EQ(cad.last_point_reads, accepted ? 1 : 0);
         EXPECT_TRUE(cad.script.empty());
     }
 }
@@ -77,7 +77,7 @@ TEST(CapturePoints, EntryTestNeedsAutoCadAndAReadablePromptLineOnly) {
         Stage stage;
         FakeCad cad(stage);
         FakeWindow window(stage);
-        cad.present = c.present, cad.promptUnreadable = c.unreadable, cad.promptOverride = c.prompt;
+        cad.present = c.present, cad.prompt_unreadable = c.unreadable, cad.prompt_override = c.prompt;
         cad.script = {CancelPick(), CancelPick()};
         EXPECT_FALSE(CapturePoints(cad, window));
         EXPECT_EQ(cad.commands.size(), c.picks ? 2u : 0u);
@@ -89,13 +89,13 @@ TEST(CapturePoints, AutoCadGoingAwayEndsThePickingAtOnce) {
     Stage stage;
     FakeCad cad(stage);
     FakeWindow window(stage);
-    cad.paneFound = false;
+    cad.pane_found = false;
     cad.script = {PickAt("0,0,0"), PickAt("9,0,0")};
-    window.onPump = [&] { cad.present = Points().PointCount == 0; };
+    window.on_pump = [&] { cad.present = Points().PointCount == 0; };
     EXPECT_FALSE(CapturePoints(cad, window));
     EXPECT_EQ(Points().PointCount, 1);
     EXPECT_EQ(window.sleeps, 5 + 1 + 1);   // one look for each wait once it is gone
-    EXPECT_EQ(cad.drawnOn, std::vector<WindowHandle>(3, nullptr));
+    EXPECT_EQ(cad.drawn_on, std::vector<WindowHandle>(3, nullptr));
 }
 
 }  // namespace

@@ -17,19 +17,19 @@ using Texts = std::vector<std::string>;
 
 // Loads the chain and the placement (of which only the text counts) and
 // gives back the commands sent.
-Commands Send(std::vector<std::string> texts, const std::string& direction, bool radioButton1 = false, bool radioButton2 = true) {
+Commands Send(std::vector<std::string> texts, const std::string& direction, bool radio_button1 = false, bool radio_button2 = true) {
     const std::string placement = texts.back();
     texts.back() = "0,0,0";
     testing::LoadPoints(texts);
     Points().PointText[Points().PointCount] = placement;
     testing::Stage stage;
     testing::FakeCad cad(stage);
-    SendChainedDimensions(cad, direction, radioButton1, radioButton2);
+    SendChainedDimensions(cad, direction, radio_button1, radio_button2);
     return cad.Dimensions();
 }
 
 struct Tier {
-    bool radioButton1, radioButton2;
+    bool radio_button1, radio_button2;
     std::string code;
 };
 const Tier kTiers[] = {{true, false, "\\P"}, {false, true, "\\X"}, {false, false, ""}, {true, true, "\\P"}};
@@ -38,7 +38,7 @@ TEST(SendChainedDimensions, WorkedExampleUnderEveryTierOption) {
     for (const auto& t : kTiers) {
         SCOPED_TRACE(t.code);
         EXPECT_EQ(Send({"0,0,0", "500,0,0", "1000,0,0", "1500,0,0", "2000,0,0", "2300,0,0", "1000,-300,0"}, "H",
-                       t.radioButton1, t.radioButton2),
+                       t.radio_button1, t.radio_button2),
                   (Commands{"dimlinear 0,0,0 2000,0,0 H T 4@500" + t.code + "=<><CR>1000,-300,0<CR>",
                             "dimlinear 2000,0,0 2300,0,0 H 1000,-300,0<CR>"}));
     }
@@ -50,10 +50,10 @@ TEST(SendChainedDimensions, LastGroupCarriesTheChosenTierCode) {
     for (const auto& t : kTiers) {
         SCOPED_TRACE(t.code);
         EXPECT_EQ(Send({"0,0,0", "300,0,0", "800,0,0", "1300,0,0", "1800,0,0", "2300,0,0", "1000,-300,0"}, "H",
-                       t.radioButton1, t.radioButton2),
+                       t.radio_button1, t.radio_button2),
                   (Commands{"dimlinear 0,0,0 300,0,0 H 1000,-300,0<CR>",
                             "dimlinear 300,0,0 2300,0,0 H T 4@500" + t.code + "=<><CR>1000,-300,0<CR>"}));
-        EXPECT_EQ(Send({"0,0,0", "500,0,0", "1000,0,0", "9,9,0"}, "H", t.radioButton1, t.radioButton2),
+        EXPECT_EQ(Send({"0,0,0", "500,0,0", "1000,0,0", "9,9,0"}, "H", t.radio_button1, t.radio_button2),
                   (Commands{"dimlinear 0,0,0 1000,0,0 H T 2@500" + t.code + "=<><CR>9,9,0<CR>"}));
     }
 }
@@ -112,13 +112,13 @@ TEST(SendChainedDimensions, ErrorStopsTheCommandsButKeepsThoseSent) {
     // walk reaches it.
     const Commands first = {"dimlinear 0,0,0 100,0,0 H P<CR>"};
     EXPECT_EQ(Send({"0,0,0", "100,0,0", "400,0,0", "2147484047.4,0,0", "P"}, "H").size(), 3u);   // still fits
-    for (const auto& [farPoint, invalidOp] : {std::pair{"2147484047.5,0,0", false}, std::pair{"1e19,0,0", true}}) {
-        SCOPED_TRACE(farPoint);
-        testing::LoadPoints({"0,0,0", "100,0,0", "400,0,0", farPoint, "0,0,0"});
+    for (const auto& [far_point, invalid_op] : {std::pair{"2147484047.5,0,0", false}, std::pair{"1e19,0,0", true}}) {
+        SCOPED_TRACE(far_point);
+        testing::LoadPoints({"0,0,0", "100,0,0", "400,0,0", far_point, "0,0,0"});
         Points().PointText[5] = "P";
         testing::Stage stage;
         testing::FakeCad cad(stage);
-        if (invalidOp) {
+        if (invalid_op) {
             EXPECT_THROW(SendChainedDimensions(cad, "H", false, true), InvalidOpError);
         } else {
             EXPECT_THROW(SendChainedDimensions(cad, "H", false, true), RangeError);

@@ -37,12 +37,12 @@ inline std::u16string CodePageToUtf16(const std::string& text) {
 #else
     iconv_t cd = iconv_open("UTF-16LE", "CP932");
     std::string in = text, out(text.size() * 2, '\0');
-    char *inPtr = in.data(), *outPtr = out.data();
-    std::size_t inLeft = in.size(), outLeft = out.size();
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) ADD_FAILURE() << "not CP932";
+    char *in_ptr = in.data(), *out_ptr = out.data();
+    std::size_t in_left = in.size(), out_left = out.size();
+    if (iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left) == static_cast<std::size_t>(-1)) ADD_FAILURE() << "not CP932";
     iconv_close(cd);
     std::u16string result;
-    for (std::size_t i = 0; i + 1 < out.size() - outLeft; i += 2) {
+    for (std::size_t i = 0; i + 1 < out.size() - out_left; i += 2) {
         result += static_cast<char16_t>(static_cast<unsigned char>(out[i]) | static_cast<unsigned char>(out[i + 1]) << 8);
     }
     return result;
@@ -67,15 +67,15 @@ struct Stage {
     std::vector<std::string> events;
 };
 
-// The user's answer to one pick prompt, after afterMs; `line`, when set,
+// The user's answer to one pick prompt, after after_ms; `line`, when set,
 // is the history line it leaves instead of AutoCAD's usual one.
 struct Answer {
     enum Kind { kPick, kCancel, kRightClick, kNever } kind;
-    std::string lastPoint;
-    std::uint64_t afterMs;
+    std::string last_point;
+    std::uint64_t after_ms;
     std::string line;
 };
-inline Answer PickAt(const std::string& lastPoint, std::uint64_t afterMs = 900) { return {Answer::kPick, lastPoint, afterMs, ""}; }
+inline Answer PickAt(const std::string& last_point, std::uint64_t after_ms = 900) { return {Answer::kPick, last_point, after_ms, ""}; }
 inline Answer CancelPick() { return {Answer::kCancel, "", 500, ""}; }
 inline Answer RightClick() { return {Answer::kRightClick, "", 700, ""}; }
 inline Answer NeverAnswer() { return {Answer::kNever, "", 0, ""}; }
@@ -87,14 +87,14 @@ class FakeCad : public CadLink {
 public:
     explicit FakeCad(Stage& stage) : stage_(stage) {}
 
-    bool present = true, paneFound = true, promptUnreadable = false, abortOnHistory = false;
-    std::string lastPoint = "0.0000,0.0000,0.0000";
-    std::string promptOverride;   // when set, the prompt line always reads this
+    bool present = true, pane_found = true, prompt_unreadable = false, abort_on_history = false;
+    std::string last_point = "0.0000,0.0000,0.0000";
+    std::string prompt_override;   // when set, the prompt line always reads this
     std::deque<Answer> script;
     std::vector<std::string> history = {"コマンド: "};
     std::vector<std::u16string> commands;
-    std::vector<WindowHandle> drawnOn;
-    int promptReads = 0, lastPointReads = 0;
+    std::vector<WindowHandle> drawn_on;
+    int prompt_reads = 0, last_point_reads = 0;
 
     static WindowHandle Pane() { return reinterpret_cast<WindowHandle>(std::uintptr_t{0x5150}); }
 
@@ -112,14 +112,14 @@ public:
     }
     void ReadPromptLine(std::string& text) override {
         text.clear();
-        ++promptReads;
-        if (!present || promptUnreadable) return;
+        ++prompt_reads;
+        if (!present || prompt_unreadable) return;
         Settle();
-        text = !promptOverride.empty() ? promptOverride : picking_ ? "点を指定: " : "コマンド: ";
+        text = !prompt_override.empty() ? prompt_override : picking_ ? "点を指定: " : "コマンド: ";
     }
     void LastHistoryLine(std::string& line) override {
         line.clear();
-        if (abortOnHistory) throw SilentAbort();
+        if (abort_on_history) throw SilentAbort();
         if (!present) return;
         Settle();
         for (auto it = history.rbegin(); it != history.rend() && line.empty(); ++it) {
@@ -137,17 +137,17 @@ public:
         if (script.empty()) ADD_FAILURE() << "more picks than scripted";
         current_ = script.empty() ? CancelPick() : script.front();
         if (!script.empty()) script.pop_front();
-        due_ = stage_.now + current_.afterMs;
+        due_ = stage_.now + current_.after_ms;
         return true;
     }
     void QuerySysVar(const std::string& name, std::string& value) override {
         value.clear();
-        if (present && name == "LASTPOINT") ++lastPointReads, value = lastPoint;
+        if (present && name == "LASTPOINT") ++last_point_reads, value = last_point;
     }
-    WindowHandle FindHistoryPane() override { return present && paneFound ? Pane() : nullptr; }
+    WindowHandle FindHistoryPane() override { return present && pane_found ? Pane() : nullptr; }
     void DrawPromptText(WindowHandle window, const std::string& message) override {
         stage_.events.push_back("draw " + message);
-        drawnOn.push_back(window);
+        drawn_on.push_back(window);
     }
     std::u16string AnsiToWide(const std::string& text) override { return CodePageToUtf16(text); }
 
@@ -155,9 +155,9 @@ private:
     void Settle() {   // the user's answer, once its time has come
         if (!picking_ || current_.kind == Answer::kNever || stage_.now < due_) return;
         picking_ = false;
-        std::string x, y, z, rest = current_.lastPoint;
+        std::string x, y, z, rest = current_.last_point;
         CutField(rest, x), CutField(rest, y), CutField(rest, z);
-        if (current_.kind == Answer::kPick) lastPoint = current_.lastPoint;
+        if (current_.kind == Answer::kPick) last_point = current_.last_point;
         history.push_back(!current_.line.empty()                ? current_.line
                           : current_.kind == Answer::kPick      ? "X = " + x + "     Y = " + y + "     Z = " + z
                           : current_.kind == Answer::kCancel    ? "点を指定: *キャンセル*"
@@ -174,23 +174,23 @@ class FakeWindow : public RunWindow {
 public:
     explicit FakeWindow(Stage& stage) : stage_(stage) {}
 
-    bool minimised = false, radioButton1 = false, radioButton2 = true;
+    bool minimised = false, radio_button1 = false, radio_button2 = true;
     int pumps = 0, sleeps = 0;
     std::vector<std::string> deleted;   // each with "(minimised)" when it was
-    std::function<void()> onPump;   // runs inside ProcessMessages
+    std::function<void()> on_pump;   // runs inside ProcessMessages
 
     void Minimize() override { minimised = true, stage_.events.push_back("minimise"); }
     void Restore() override { minimised = false, stage_.events.push_back("restore"); }
     void ProcessMessages() override {
         ++pumps;
-        if (onPump) onPump();
+        if (on_pump) on_pump();
     }
     void Sleep(std::uint32_t milliseconds) override { ++sleeps, stage_.now += milliseconds; }
     void DeleteWorkFile(const std::string& name) override {
         deleted.push_back(name + (minimised ? " (minimised)" : ""));
     }
-    bool RadioButton1Checked() override { return radioButton1; }
-    bool RadioButton2Checked() override { return radioButton2; }
+    bool RadioButton1Checked() override { return radio_button1; }
+    bool RadioButton2Checked() override { return radio_button2; }
 
 private:
     Stage& stage_;
@@ -201,7 +201,7 @@ inline void LoadPoints(const std::vector<std::string>& texts) {
     ResetPointTable();
     Stage stage;
     FakeCad cad(stage);
-    for (const auto& text : texts) cad.lastPoint = text, AddPoint(cad);
+    for (const auto& text : texts) cad.last_point = text, AddPoint(cad);
 }
 
 }  // namespace tarvel::testing

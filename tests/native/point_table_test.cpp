@@ -78,9 +78,9 @@ TEST(ParseCoordinate, UsesThePointWhateverTheLocale) {
 
 TEST(AddPoint, StoresTextAndCoordinatesOrRaisesOnAField) {
     struct Case {
-        const char* lastPoint;
+        const char* last_point;
         double x, y;
-        const char* badField;   // nullptr when the point converts
+        const char* bad_field;   // nullptr when the point converts
     };
     const Case cases[] = {
         {"100.0000,200.0000,0.0000", 100, 200, nullptr},
@@ -100,24 +100,24 @@ TEST(AddPoint, StoresTextAndCoordinatesOrRaisesOnAField) {
         {"5,6,-1.5e2", 5, 6, nullptr},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.lastPoint);
+        SCOPED_TRACE(c.last_point);
         testing::LoadPoints({"9,9,9"});
         testing::Stage stage;
         testing::FakeCad cad(stage);
-        cad.lastPoint = c.lastPoint;
-        if (c.badField) {
+        cad.last_point = c.last_point;
+        if (c.bad_field) {
             try {
                 AddPoint(cad);
                 ADD_FAILURE() << "accepted";
             } catch (const ConvertError& error) {
-                EXPECT_EQ(error.text(), c.badField);
+                EXPECT_EQ(error.text(), c.bad_field);
             }
         } else {
             AddPoint(cad);
         }
         // The text is stored and counted even when a field fails.
         EXPECT_EQ(Points().PointCount, 2);
-        EXPECT_EQ(Points().PointText[2], c.lastPoint);
+        EXPECT_EQ(Points().PointText[2], c.last_point);
         EXPECT_EQ(Points().PointX[2], c.x);
         EXPECT_EQ(Points().PointY[2], c.y);
     }
@@ -131,7 +131,7 @@ TEST(AddPoint, HoldsFiveHundredPointsAndRefusesTheNext) {
     testing::Stage stage;
     testing::FakeCad cad(stage);
     EXPECT_THROW(AddPoint(cad), RangeError);
-    EXPECT_EQ(cad.lastPointReads, 1);      // LASTPOINT was read for it,
+    EXPECT_EQ(cad.last_point_reads, 1);      // LASTPOINT was read for it,
     EXPECT_EQ(Points().PointCount, 500);   // but nothing stored or counted
     EXPECT_EQ(Points().PointText[500], "500,0,0");
 }

@@ -51,9 +51,9 @@ TEST_F(RunTest, TierOptionIsReadOnceTheWindowIsBack) {
         Stage s;
         FakeCad link(s);
         FakeWindow w(s);
-        w.onPump = [&w, first = first] {   // the user changes the option while picking
-            w.radioButton1 = w.minimised ? !first : first;
-            w.radioButton2 = false;
+        w.on_pump = [&w, first = first] {   // the user changes the option while picking
+            w.radio_button1 = w.minimised ? !first : first;
+            w.radio_button2 = false;
         };
         link.script = {PickAt("0,0,0"), PickAt("2300,0,0"), PickAt("1500,0,0"), PickAt("500,0,0"),
                        PickAt("2000,0,0"), PickAt("1000,0,0"), CancelPick(), PickAt("1000,-300,0")};
@@ -110,7 +110,7 @@ TEST_F(RunTest, ErrorWhilePickingLeavesTheWindowMinimisedAndSendsNothing) {
             EXPECT_THROW(RunDimension(link, w), ConvertError);
         } else {   // the history could not be copied
             link.script = {PickAt("0,0,0")};
-            link.abortOnHistory = true;
+            link.abort_on_history = true;
             EXPECT_THROW(RunDimension(link, w), SilentAbort);
         }
         EXPECT_TRUE(w.minimised);
@@ -134,18 +134,18 @@ TEST_F(RunTest, ErrorWhileSendingLeavesTheWindowRestoredAndEarlierCommandsSent) 
 // by an error, Start works again.
 TEST_F(RunTest, SecondPressDuringARunIsIgnored) {
     std::vector<bool> nested;
-    window.onPump = [&] { nested.push_back(RunDimension(cad, window)); };
+    window.on_pump = [&] { nested.push_back(RunDimension(cad, window)); };
     cad.script = {PickAt("0,0,0"), PickAt("1000,0,0"), PickAt("500,0,0"), RightClick(), PickAt("0,-50,0")};
     EXPECT_TRUE(RunDimension(cad, window));
     EXPECT_EQ(nested, std::vector<bool>(static_cast<std::size_t>(window.pumps), false));
     EXPECT_EQ(Count("minimise"), 1);
     EXPECT_EQ(cad.Dimensions(), Events{"dimlinear 0,0,0 1000,0,0 H T 2@500\\X=<><CR>0,-50,0<CR>"});
 
-    window.onPump = nullptr;
+    window.on_pump = nullptr;
     cad.script = {PickAt("0,0,0")};
-    cad.abortOnHistory = true;
+    cad.abort_on_history = true;
     EXPECT_THROW(RunDimension(cad, window), SilentAbort);
-    cad.abortOnHistory = false;
+    cad.abort_on_history = false;
     cad.script = {CancelPick(), CancelPick()};
     EXPECT_TRUE(RunDimension(cad, window));
     EXPECT_EQ(Count("minimise"), 3);

@@ -78,7 +78,7 @@ TEST(HelpPicture, DecodesAtFullSizeInBothDepths) {
         const Picture picture = DecodeJpeg(Embedded(), c.depth);
         EXPECT_EQ(picture.width, 641);
         EXPECT_EQ(picture.height, 700);
-        EXPECT_EQ(picture.bitsPerPixel, c.bits);
+        EXPECT_EQ(picture.bits_per_pixel, c.bits);
         EXPECT_EQ(picture.stride % 4, 0);
         EXPECT_GE(picture.stride, 641 * c.bits / 8);
         ASSERT_EQ(picture.bits.size(), static_cast<size_t>(picture.stride) * 700);

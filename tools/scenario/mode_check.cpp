@@ -290,6 +290,7 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
         for (int r = 0; r < (s.nothing_run ? 2 : 1) && failure.empty(); ++r) {
             runs[r].first = r == 0 ? ReadHostLog(log_path).size() : runs[r - 1].last;
             runs[r].start = Now();
+            watch.RunStarting();
             failure = PressStart(window.start, kRunTimeoutMs);
             runs[r].end = Now();
             runs[r].last = ReadHostLog(log_path).size();

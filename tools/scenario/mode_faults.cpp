@@ -176,6 +176,7 @@ std::string FaultRuns::Run(int run) {
     const ULONGLONG t0 = Now();
     rep_.Set(r + "start", static_cast<long long>(t0));
     Write();
+    watch.RunStarting();
     const bool returned = PressStart(window_.start, o_.run_timeout_ms).empty();
     const ULONGLONG t1 = Now();
     watch.Stop();

@@ -131,6 +131,7 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
     watch.Start();
     for (int run = 1; run <= o.runs && failure.empty(); ++run) {
         const ULONGLONG tr = Now();
+        watch.RunStarting();
         failure = PressStart(window.start, o.run_timeout_ms);
         if (!failure.empty()) failure = "run " + std::to_string(run) + " " + failure;
         rep.Set("run" + std::to_string(run) + "_ms", static_cast<long long>(Now() - tr));

@@ -222,7 +222,16 @@ std::string CloseHost(win32::Process& host, DWORD timeout_ms) {
 
 void Observer::Start() {
     stop_ = false;
+    ready_ = false;
     thread_ = std::thread([this] { Loop(); });
+    // Watching from before the first run begins.
+    WaitFor(5000, [&] { return ready_.load(); }, 1);
+}
+
+void Observer::RunStarting() {
+    fast_until_ = Now() + kFastMs;
+    // Woken from a slow wait at once.
+    if (const DWORD id = thread_id_) PostThreadMessageW(id, WM_NULL, 0, 0);
 }
 
 void Observer::Stop() {
@@ -261,13 +270,14 @@ std::string Escaped(const std::wstring& text) {
     return out;
 }
 
-void Observer::Look() {
+void Observer::TakeSample() {
     const bool iconic = IsIconic(main_) != FALSE;
     if (iconic) minimized_ = true;
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        samples_.push_back(Sample{Now(), iconic, IsWindowVisible(main_) != FALSE});
-    }
+    std::lock_guard<std::mutex> lock(mu_);
+    samples_.push_back(Sample{Now(), iconic, IsWindowVisible(main_) != FALSE});
+}
+
+void Observer::Scan() {
     for (HWND w : win32::TopLevelWindowsOf(process_)) {
         if (w == main_ || !IsWindowVisible(w)) continue;
         const std::wstring cls = ClassName(w);
@@ -280,6 +290,11 @@ void Observer::Look() {
         }
         if (dismiss_ && cls == L"#32770") Answer(w);
     }
+}
+
+void Observer::Look() {
+    TakeSample();
+    Scan();
 }
 
 void Observer::Answer(HWND box) {
@@ -311,22 +326,42 @@ void Observer::Answer(HWND box) {
 }
 
 void CALLBACK Observer::OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD) {
-    if (event == EVENT_SYSTEM_MINIMIZESTART && object == OBJID_WINDOW && current_ && window == current_->main_) {
-        current_->minimized_ = true;
+    Observer* self = current_;
+    if (!self || object != OBJID_WINDOW) return;
+    if (window == self->main_) {
+        // The main window minimised or shown again: looked at the moment it
+        // happens.
+        if (event == EVENT_SYSTEM_MINIMIZESTART) self->minimized_ = true;
+        self->TakeSample();
+    } else if (event == EVENT_OBJECT_SHOW && window && GetAncestor(window, GA_ROOT) == window) {
+        self->Scan();  // a new top-level window of Tarvel's
     }
 }
 
 void Observer::Loop() {
     current_ = this;
-    // Out of context: the callback runs on this thread while it pumps.
-    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZESTART, nullptr, OnEvent,
-                                         process_, 0, WINEVENT_OUTOFCONTEXT);
+    thread_id_ = GetCurrentThreadId();
+    // Out of context: the callbacks run on this thread while it pumps. The
+    // events say when something happens; the slow looks between them cost
+    // the window server little, so the run is watched, not disturbed.
+    HWINEVENTHOOK minimise = SetWinEventHook(EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZEEND, nullptr, OnEvent,
+                                             process_, 0, WINEVENT_OUTOFCONTEXT);
+    HWINEVENTHOOK shown =
+        SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, OnEvent, process_, 0, WINEVENT_OUTOFCONTEXT);
+    ULONGLONG next_scan = 0;
+    TakeSample();
+    ready_ = true;
     while (!stop_) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, Now() < fast_until_ ? 1 : kSampleMs, QS_ALLINPUT);
         PumpMessages();
-        Look();
+        TakeSample();
+        if (Now() >= next_scan) {
+            Scan();
+            next_scan = Now() + kScanMs;
+        }
     }
-    if (hook) UnhookWinEvent(hook);
+    if (minimise) UnhookWinEvent(minimise);
+    if (shown) UnhookWinEvent(shown);
     current_ = nullptr;
 }
 

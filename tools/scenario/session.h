@@ -92,9 +92,10 @@ std::string CloseHost(win32::Process& host, DWORD timeout_ms);
 std::string Escaped(const std::wstring& text);
 
 // Watches Tarvel from another thread while runs are under way: the main
-// window's state every few milliseconds (iconic or not, with the time), and
-// every other visible top-level window of its process (a message box would
-// be one). With `dismiss_boxes` a message box is recorded and answered with
+// window's state (iconic or not, with the time) every 50 ms, and every
+// millisecond or two in the first second of a run (RunStarting), and every other visible top-level window of
+// its process (a message box would be one) when one is shown and every
+// 250 ms. With `dismiss_boxes` a message box is recorded and answered with
 // OK, so that the run can end and say what it showed.
 class Observer {
 public:
@@ -119,6 +120,10 @@ public:
     void Stop();
     // One look, also from the caller's thread after a run.
     void Look();
+    // A run is about to begin: its first second is looked at every
+    // millisecond or two, so a minimise that lasts only as long as a run
+    // without AutoCAD is seen.
+    void RunStarting();
 
     bool MinimizedSeen() const { return minimized_; }
     // The other windows seen, "class \"title\"; ...", empty when none.
@@ -129,12 +134,21 @@ public:
 private:
     static void CALLBACK OnEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD);
     void Loop();
+    void TakeSample();
+    void Scan();
     void Answer(HWND box);
+
+    static constexpr DWORD kSampleMs = 50;
+    static constexpr ULONGLONG kScanMs = 250;
+    static constexpr ULONGLONG kFastMs = 1000;
+    std::atomic<ULONGLONG> fast_until_{0};
+    std::atomic<DWORD> thread_id_{0};
 
     DWORD process_;
     HWND main_;
     bool dismiss_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> ready_{false};
     std::atomic<bool> minimized_{false};
     mutable std::mutex mu_;
     std::set<std::string> foreign_;

@@ -30,19 +30,23 @@ TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module)
     : TAboutBox(app, owner, module, ScreenPictureDepth()) {}
 
 TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module, PictureDepth depth)
-    : Form(app, AboutLayout(), owner) {
-    picture_ = DecodeJpeg(RcData(module, kHelpPictureResource), depth);
-    if (!picture_.palette.empty()) {
-        std::vector<std::uint8_t> buffer(sizeof(LOGPALETTE) + picture_.palette.size() * sizeof(PALETTEENTRY));
+    : Form(app, AboutLayout(), owner), module_(module), depth_(depth) {}
+
+void TAboutBox::LoadPicture() {
+    if (!picture_.Empty()) return;
+    Picture picture = DecodeJpeg(RcData(module_, kHelpPictureResource), depth_);
+    if (!picture.palette.empty()) {
+        std::vector<std::uint8_t> buffer(sizeof(LOGPALETTE) + picture.palette.size() * sizeof(PALETTEENTRY));
         auto* logical = reinterpret_cast<LOGPALETTE*>(buffer.data());
         logical->palVersion = 0x300;
-        logical->palNumEntries = static_cast<WORD>(picture_.palette.size());
-        for (size_t i = 0; i < picture_.palette.size(); ++i) {
-            logical->palPalEntry[i] = PALETTEENTRY{picture_.palette[i].rgbRed, picture_.palette[i].rgbGreen,
-                                                   picture_.palette[i].rgbBlue, 0};
+        logical->palNumEntries = static_cast<WORD>(picture.palette.size());
+        for (size_t i = 0; i < picture.palette.size(); ++i) {
+            logical->palPalEntry[i] = PALETTEENTRY{picture.palette[i].rgbRed, picture.palette[i].rgbGreen,
+                                                   picture.palette[i].rgbBlue, 0};
         }
         palette_.reset(CreatePalette(logical));
     }
+    picture_ = std::move(picture);
 }
 
 void TAboutBox::OnCreate() {
@@ -55,6 +59,7 @@ void TAboutBox::OnCreate() {
 }
 
 void TAboutBox::OnShowModal() {
+    LoadPicture();  // complete before the window shows
     if (!shown_before_) CentreOnScreen();
     shown_before_ = true;
 }

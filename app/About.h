@@ -12,12 +12,15 @@ constexpr wchar_t kHelpPictureResource[] = L"HELPPICTURE";
 
 class TAboutBox final : public Form {
 public:
-    // The picture is decoded from the JPEG resource of `module`, to the
-    // depth the screen wants. The window is made by Create().
+    // The picture is the JPEG resource of `module`, decoded to the depth the
+    // screen wants when the window is first shown (or LoadPicture is
+    // called). The window is made by Create().
     TAboutBox(Application& app, HWND owner, HMODULE module);
     TAboutBox(Application& app, HWND owner, HMODULE module, PictureDepth depth);
 
     const Picture& Image() const { return picture_; }
+    // Decodes the picture unless it is already; throws when it cannot.
+    void LoadPicture();
 
 protected:
     void OnCreate() override;
@@ -45,6 +48,8 @@ private:
     void PaintImage(HWND window);
     void CentreOnScreen();
 
+    HMODULE module_;
+    PictureDepth depth_;
     Picture picture_;
     win32::Palette palette_;
     bool shown_before_ = false;

@@ -1,6 +1,6 @@
 // Tarvel.exe: the start-up. The application is titled "Tarvel"; the main
-// window TarvelF is created first, then the instructions window AboutBox,
-// hidden; the message loop runs until the main window is closed.
+// window TarvelF is created first and shown, then the instructions window
+// AboutBox, hidden; the message loop runs until the main window is closed.
 #include <windows.h>
 
 #include "acadlink/acad_cad_link.h"
@@ -17,15 +17,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         TTarvelF main(application, link, &tarvel::RunDimension);
         main.Create();
         TarvelF = &main;
+        // The instructions window, hidden, is made once the main window is
+        // on the screen: its first paint needs nothing of it. Its picture
+        // is decoded when it is first shown.
         TAboutBox about(application, main.Handle(), instance);
-        about.Create();
-        AboutBox = &about;
-        application.Run();
+        application.Run([&] {
+            about.Create();
+            AboutBox = &about;
+        });
         AboutBox = nullptr;
         TarvelF = nullptr;
     } catch (...) {
-        // A window that cannot be made (no picture, no memory) is reported
-        // like any other error, and the program ends.
+        // A window that cannot be made (no memory) is reported like any
+        // other error, and the program ends.
         AboutBox = nullptr;
         TarvelF = nullptr;
         application.HandleException();

@@ -60,12 +60,13 @@ void Application::SetTitle(const std::wstring& title) {
     if (handle_) SetWindowTextW(handle_, title_.c_str());
 }
 
-void Application::Run() {
+void Application::Run(const std::function<void()>& shown) {
     if (main_form_ && main_form_->Handle()) {
         ShowWindow(main_form_->Handle(), SW_SHOWNORMAL);
         UpdateWindow(main_form_->Handle());
         SetForegroundWindow(main_form_->Handle());
     }
+    if (shown) shown();
     MSG msg;
     while (!terminated_) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);

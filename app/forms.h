@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,10 @@ public:
 
     // Shows the main form and dispatches messages until the program is told
     // to end.
-    void Run();
+    // `shown`, when given, runs once the main form is shown and painted,
+    // before the first message is dispatched: what the first paint does not
+    // need waits for it.
+    void Run(const std::function<void()>& shown = {});
     // Dispatches every pending message, then returns. A quit request found
     // here ends the program once the running handler has returned.
     void ProcessMessages();

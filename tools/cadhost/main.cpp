@@ -125,9 +125,6 @@ std::string PointField(const char* name, const Point& p) {
            cadhost::JsonNumber(p.z) + "]";
 }
 
-struct Host;
-Host* g_host = nullptr;
-
 class Events : public cadhost::InterpreterEvents {
 public:
     explicit Events(Log& log) : log_(log) {}
@@ -135,7 +132,7 @@ public:
     void OnPrompt(const std::u16string& prompt) override { log_.Write("prompt", Field("text", prompt)); }
     void OnComplaint(const std::u16string& text) override { log_.Write("complaint", Field("text", text)); }
     void OnCancel(const std::u16string& line) override {
-        log_.Write("cancel", "\"source\":\"" + source + "\"," + Field("text", line));
+        log_.Write("cancel", "\"source\":\"" + source_ + "\"," + Field("text", line));
     }
     void OnIdentified(const Point& p) override { log_.Write("identified", PointField("point", p)); }
     void OnDimension(const Dimension& d) override {
@@ -146,14 +143,26 @@ public:
                         Field("shown", cadhost::ResolvedText(d));
         log_.Write("dimension", f);
     }
-    std::string source = "typed";  // who is acting on the interpreter now
+    // Who is acting on the interpreter now.
+    void SetSource(const char* source) { source_ = source; }
 
 private:
     Log& log_;
+    std::string source_ = "typed";
     int count_ = 0;
 };
 
 struct Host {
+    Host() = default;
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+    // The windows point at the host (GWLP_USERDATA); a message that comes
+    // after it is gone finds none and gets the default handling.
+    ~Host() {
+        for (HWND w : {frame, view, bar, cmdline, floating, text_wnd, headlands, mounttam})
+            if (w) SetWindowLongPtrW(w, GWLP_USERDATA, 0);
+    }
+
     cadhost::Options options;
     std::vector<cadhost::PickAction> script;
     size_t next_action = 0;
@@ -167,8 +176,9 @@ struct Host {
     HWND floating = nullptr, text_wnd = nullptr, headlands = nullptr, mounttam = nullptr;
     HFONT ui_font = nullptr;
 
-    int commands = 0;  // typed commands received (dwData 1)
-    int id_picks = 0;  // points given to the prompt of ID
+    char key_lead = 0;  // the lead byte of a double-byte WM_CHAR pair, until its trail byte
+    int commands = 0;   // typed commands received (dwData 1)
+    int id_picks = 0;   // points given to the prompt of ID
     bool closing = false;
 
     bool timer_armed = false;
@@ -180,19 +190,18 @@ struct Host {
     int view_h = 0;
 };
 
-LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    return g_host->ansi ? DefWindowProcA(hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+LRESULT DefProc(const Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return h.ansi ? DefWindowProcA(hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void Refresh() {
-    for (HWND h : {g_host->headlands, g_host->mounttam, g_host->view})
-        if (h) InvalidateRect(h, nullptr, TRUE);
+void Refresh(const Host& h) {
+    for (HWND w : {h.headlands, h.mounttam, h.view})
+        if (w) InvalidateRect(w, nullptr, TRUE);
 }
 
 // Arms the script timer for the ID prompt now showing; a prompt that went
 // away before the timer fired gets nothing.
-void ScheduleScript() {
-    Host& h = *g_host;
+void ScheduleScript(Host& h) {
     const bool want = h.interp.InIdPrompt() && h.next_action < h.script.size();
     if (want) {
         if (!h.timer_armed || h.timer_serial != h.interp.PromptSerial()) {
@@ -206,20 +215,19 @@ void ScheduleScript() {
     }
 }
 
-void AfterInput() {
-    Refresh();
-    ScheduleScript();
+void AfterInput(Host& h) {
+    Refresh(h);
+    ScheduleScript(h);
 }
 
 // --delay: every answer is this late.
-void Delay() {
-    if (g_host->options.delay_ms > 0) Sleep(static_cast<DWORD>(g_host->options.delay_ms));
+void Delay(const Host& h) {
+    if (h.options.delay_ms > 0) Sleep(static_cast<DWORD>(h.options.delay_ms));
 }
 
 // --close-after-pick: the host goes away as AutoCAD closed by the user
 // does, outputs written, right after the Nth point of ID.
-void CountIdPick() {
-    Host& h = *g_host;
+void CountIdPick(Host& h) {
     ++h.id_picks;
     if (h.options.close_after_pick > 0 && h.id_picks == h.options.close_after_pick && !h.closing) {
         h.closing = true;
@@ -228,21 +236,20 @@ void CountIdPick() {
     }
 }
 
-void RunScriptAction() {
-    Host& h = *g_host;
+void RunScriptAction(Host& h) {
     KillTimer(h.frame, kScriptTimer);
     h.timer_armed = false;
     if (!h.interp.InIdPrompt() || h.timer_serial != h.interp.PromptSerial() || h.next_action >= h.script.size()) {
-        ScheduleScript();
+        ScheduleScript(h);
         return;
     }
     const cadhost::PickAction a = h.script[h.next_action++];
-    h.events.source = "script";
+    h.events.SetSource("script");
     const std::string line = ",\"line\":" + std::to_string(a.line);
     switch (a.kind) {
         case cadhost::PickKind::Pick:
             h.log.Write("pick", "\"source\":\"script\"," + PointField("point", a.p) + line);
-            if (h.interp.Pick(a.p)) CountIdPick();
+            if (h.interp.Pick(a.p)) CountIdPick(h);
             break;
         case cadhost::PickKind::End:
             h.log.Write("end", "\"source\":\"script\"" + line);
@@ -254,25 +261,24 @@ void RunScriptAction() {
         case cadhost::PickKind::Wait:
             // The same prompt stays up; its next action comes this much later.
             h.log.Write("wait", "\"wait_ms\":" + std::to_string(a.wait_ms) + line);
-            h.events.source = "typed";
+            h.events.SetSource("typed");
             SetTimer(h.frame, kScriptTimer, static_cast<UINT>(a.wait_ms + h.options.think_ms), nullptr);
             h.timer_armed = true;
             return;
     }
-    h.events.source = "typed";
+    h.events.SetSource("typed");
     if (h.next_action == h.script.size()) h.log.Write("script-done");
-    AfterInput();
+    AfterInput(h);
 }
 
-bool MouseMayPick() { return g_host->next_action >= g_host->script.size(); }
+bool MouseMayPick(const Host& h) { return h.next_action >= h.script.size(); }
 
 // WM_COPYDATA with dwData 1: typed input, UTF-16 for a Unicode frame, else
 // 8-bit text of the ANSI code page. The length comes from cbData alone; the
 // text ends early at a zero character.
-LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
-    Host& h = *g_host;
+LRESULT OnCopyData(Host& h, const COPYDATASTRUCT* cds) {
     if (!cds) return FALSE;
-    Delay();
+    Delay(h);
     const bool wide = IsWindowUnicode(h.frame) != FALSE;
     std::wstring text;
     if (cds->lpData && cds->cbData) {
@@ -298,9 +304,9 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
         return FALSE;
     }
     h.log.Write("command", fields);
-    h.events.source = "typed";
+    h.events.SetSource("typed");
     h.interp.Type(U(text));
-    AfterInput();
+    AfterInput(h);
     ++h.commands;
     if (h.options.hang_after > 0 && h.commands == h.options.hang_after) {
         // Answered first, then the UI thread blocks without pumping: every
@@ -316,9 +322,8 @@ LRESULT OnCopyData(const COPYDATASTRUCT* cds) {
 
 // WM_COMMAND 32781 to the text window: the whole history onto the clipboard
 // as text, before the message returns.
-void CopyHistory(HWND owner) {
-    Host& h = *g_host;
-    Delay();
+void CopyHistory(Host& h, HWND owner) {
+    Delay(h);
     const std::wstring text = W(cadhost::JoinHistory(h.interp.History(), h.options.history_eol));
     const std::string ansi = ToAnsi(text);
     bool opened = false;
@@ -351,23 +356,22 @@ void CopyHistory(HWND owner) {
                                     std::to_string(h.interp.History().size()));
 }
 
-void WriteFileBytes(const std::u16string& path, const std::string& bytes, const char* what) {
+void WriteFileBytes(Host& h, const std::u16string& path, const std::string& bytes, const char* what) {
     FILE* f = _wfopen(W(path).c_str(), L"wb");
     bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     if (f && std::fclose(f) != 0) ok = false;
-    g_host->log.Write("written", std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" +
+    h.log.Write("written", std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" +
                                      (ok ? "true" : "false"));
     if (!ok) Tell(u"cadhost: cannot write " + path, true);
 }
 
-void WriteOutputs() {
-    Host& h = *g_host;
+void WriteOutputs(Host& h) {
     if (h.outputs_written) return;
     h.outputs_written = true;
     if (!h.options.dxf.empty())
-        WriteFileBytes(h.options.dxf, cadhost::WriteDxf(h.interp.Dimensions(), h.interp.Identified()), "dxf");
+        WriteFileBytes(h, h.options.dxf, cadhost::WriteDxf(h.interp.Dimensions(), h.interp.Identified()), "dxf");
     if (!h.options.svg.empty())
-        WriteFileBytes(h.options.svg, cadhost::WriteSvg(h.interp.Dimensions(), h.interp.Identified()), "svg");
+        WriteFileBytes(h, h.options.svg, cadhost::WriteSvg(h.interp.Dimensions(), h.interp.Identified()), "svg");
 }
 
 // ---- painting ----
@@ -382,28 +386,28 @@ HFONT MakeFont(int height, int escapement) {
     return CreateFontIndirectW(&lf);
 }
 
-void PaintTextLine(HDC dc, RECT rc, const std::u16string& text, COLORREF fg, COLORREF bg) {
+void PaintTextLine(const Host& h, HDC dc, RECT rc, const std::u16string& text, COLORREF fg, COLORREF bg) {
     SetBkColor(dc, bg);
     SetTextColor(dc, fg);
     HBRUSH b = CreateSolidBrush(bg);
     FillRect(dc, &rc, b);
     DeleteObject(b);
     const std::wstring w = W(text);
-    HGDIOBJ old = SelectObject(dc, g_host->ui_font);
+    HGDIOBJ old = SelectObject(dc, h.ui_font);
     TextOutW(dc, rc.left + 4, rc.top + 2, w.c_str(), static_cast<int>(w.size()));
     SelectObject(dc, old);
 }
 
-void PaintPrompt(HWND hwnd) {
+void PaintPrompt(const Host& h, HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     RECT rc;
     GetClientRect(hwnd, &rc);
-    PaintTextLine(dc, rc, g_host->interp.PromptLine(), RGB(0, 0, 0), RGB(255, 255, 255));
+    PaintTextLine(h, dc, rc, h.interp.PromptLine(), RGB(0, 0, 0), RGB(255, 255, 255));
     EndPaint(hwnd, &ps);
 }
 
-void PaintHistory(HWND hwnd) {
+void PaintHistory(const Host& h, HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     RECT rc;
@@ -411,8 +415,8 @@ void PaintHistory(HWND hwnd) {
     HBRUSH b = CreateSolidBrush(RGB(255, 255, 255));
     FillRect(dc, &rc, b);
     DeleteObject(b);
-    const auto& hist = g_host->interp.History();
-    HGDIOBJ old = SelectObject(dc, g_host->ui_font);
+    const auto& hist = h.interp.History();
+    HGDIOBJ old = SelectObject(dc, h.ui_font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     const int line_h = 16;
@@ -427,8 +431,7 @@ void PaintHistory(HWND hwnd) {
 
 // Fits the drawing into the view, keeping at least a default area so the
 // first picks of an empty drawing land where the user expects them.
-void UpdateViewMapping(const RECT& rc) {
-    Host& h = *g_host;
+void UpdateViewMapping(Host& h, const RECT& rc) {
     double minx = -500, maxx = 4500, miny = -1500, maxy = 2000;
     auto grow = [&](const Point& p) {
         minx = std::min(minx, p.x);
@@ -456,30 +459,27 @@ void UpdateViewMapping(const RECT& rc) {
     h.view_h = rc.bottom - rc.top;
 }
 
-POINT ToPixel(const Point& p) {
-    const Host& h = *g_host;
+POINT ToPixel(const Host& h, const Point& p) {
     const double px = (p.x - h.view_x0) * h.view_scale;
     const double py = h.view_h - (p.y - h.view_y0) * h.view_scale;
     auto clamp = [](double v) { return static_cast<LONG>(std::max(-30000.0, std::min(30000.0, v))); };
     return POINT{clamp(px), clamp(py)};
 }
 
-Point ToDrawing(int px, int py) {
-    const Host& h = *g_host;
+Point ToDrawing(const Host& h, int px, int py) {
     Point p;
     p.x = std::round((px / h.view_scale + h.view_x0) * 10) / 10;
     p.y = std::round(((h.view_h - py) / h.view_scale + h.view_y0) * 10) / 10;
     return p;
 }
 
-void Line(HDC dc, const Point& a, const Point& b) {
-    const POINT pa = ToPixel(a), pb = ToPixel(b);
+void Line(const Host& h, HDC dc, const Point& a, const Point& b) {
+    const POINT pa = ToPixel(h, a), pb = ToPixel(h, b);
     MoveToEx(dc, pa.x, pa.y, nullptr);
     LineTo(dc, pb.x, pb.y);
 }
 
-void PaintView(HWND hwnd) {
-    Host& h = *g_host;
+void PaintView(Host& h, HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     RECT rc;
@@ -487,7 +487,7 @@ void PaintView(HWND hwnd) {
     HBRUSH bg = CreateSolidBrush(RGB(0, 0, 0));
     FillRect(dc, &rc, bg);
     DeleteObject(bg);
-    UpdateViewMapping(rc);
+    UpdateViewMapping(h, rc);
     SetBkMode(dc, TRANSPARENT);
 
     const double scale = cadhost::DrawingScale(h.interp.Dimensions(), h.interp.Identified());
@@ -499,12 +499,12 @@ void PaintView(HWND hwnd) {
     for (const auto& d : h.interp.Dimensions()) {
         const cadhost::DimGeometry g = cadhost::LayOut(d, scale);
         SelectObject(dc, dim_pen);
-        Line(dc, g.ext1.a, g.ext1.b);
-        Line(dc, g.ext2.a, g.ext2.b);
-        Line(dc, g.line.a, g.line.b);
+        Line(h, dc, g.ext1.a, g.ext1.b);
+        Line(h, dc, g.ext2.a, g.ext2.b);
+        Line(h, dc, g.line.a, g.line.b);
         SelectObject(dc, tick_pen);
-        Line(dc, g.tick1.a, g.tick1.b);
-        Line(dc, g.tick2.a, g.tick2.b);
+        Line(h, dc, g.tick1.a, g.tick1.b);
+        Line(h, dc, g.tick2.a, g.tick2.b);
         for (const auto& t : g.texts) {
             const int px_h = std::max(8, static_cast<int>(t.height * h.view_scale));
             HFONT f = MakeFont(px_h, t.angle == 0 ? 0 : 900);
@@ -515,7 +515,7 @@ void PaintView(HWND hwnd) {
                 base.y -= t.height * 0.4;
             else
                 base.x += t.height * 0.4;
-            const POINT pb = ToPixel(base);
+            const POINT pb = ToPixel(h, base);
             const std::wstring w = W(t.text);
             TextOutW(dc, pb.x, pb.y, w.c_str(), static_cast<int>(w.size()));
             SelectObject(dc, old_font);
@@ -529,7 +529,7 @@ void PaintView(HWND hwnd) {
     HGDIOBJ old_font = SelectObject(dc, h.ui_font);
     int n = 0;
     for (const auto& p : h.interp.Identified()) {
-        const POINT c = ToPixel(p);
+        const POINT c = ToPixel(h, p);
         MoveToEx(dc, c.x - 5, c.y, nullptr);
         LineTo(dc, c.x + 6, c.y);
         MoveToEx(dc, c.x, c.y - 5, nullptr);
@@ -548,18 +548,17 @@ void PaintView(HWND hwnd) {
 // ---- layout of the command-line windows ----
 
 // Puts the prompt line under the history pane, filling `parent`'s client.
-void LayoutCmdLine(HWND parent) {
+void LayoutCmdLine(const Host& h, HWND parent) {
     RECT rc;
     GetClientRect(parent, &rc);
     const int w = rc.right, hgt = rc.bottom;
-    if (g_host->mounttam && GetParent(g_host->mounttam) == parent)
-        MoveWindow(g_host->mounttam, 0, 0, w, std::max(0, hgt - kPromptHeight), TRUE);
-    if (g_host->headlands && GetParent(g_host->headlands) == parent)
-        MoveWindow(g_host->headlands, 0, std::max(0, hgt - kPromptHeight), w, kPromptHeight, TRUE);
+    if (h.mounttam && GetParent(h.mounttam) == parent)
+        MoveWindow(h.mounttam, 0, 0, w, std::max(0, hgt - kPromptHeight), TRUE);
+    if (h.headlands && GetParent(h.headlands) == parent)
+        MoveWindow(h.headlands, 0, std::max(0, hgt - kPromptHeight), w, kPromptHeight, TRUE);
 }
 
-void LayoutFrame() {
-    Host& h = *g_host;
+void LayoutFrame(const Host& h) {
     RECT rc;
     GetClientRect(h.frame, &rc);
     const int bar_h = h.bar ? kHistoryHeight + kPromptHeight + 6 : 0;
@@ -572,9 +571,9 @@ void LayoutFrame() {
 
 // ---- window procedures ----
 
-LRESULT GetPromptText(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Delay();
-    const std::wstring w = W(g_host->interp.PromptLine());
+LRESULT GetPromptText(const Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Delay(h);
+    const std::wstring w = W(h.interp.PromptLine());
     if (!IsWindowUnicode(hwnd)) {
         const std::string a = ToAnsi(w);
         if (msg == WM_GETTEXTLENGTH) return static_cast<LRESULT>(a.size());
@@ -600,55 +599,53 @@ LRESULT GetPromptText(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return static_cast<LRESULT>(n);
 }
 
-LRESULT CALLBACK PromptProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT PromptProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_GETTEXTLENGTH:
         case WM_GETTEXT:
             // The window keeps "Headlands" as its name; asked for its text
             // it answers with the current prompt line.
-            return GetPromptText(hwnd, msg, wp, lp);
+            return GetPromptText(h, hwnd, msg, wp, lp);
         case WM_PAINT:
-            PaintPrompt(hwnd);
+            PaintPrompt(h, hwnd);
             return 0;
         case WM_ERASEBKGND:
             return 1;
     }
-    return DefProc(hwnd, msg, wp, lp);
+    return DefProc(h, hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK HistoryProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT HistoryProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_PAINT:
-            PaintHistory(hwnd);
+            PaintHistory(h, hwnd);
             return 0;
         case WM_ERASEBKGND:
             return 1;
     }
-    return DefProc(hwnd, msg, wp, lp);
+    return DefProc(h, hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK CmdLineProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CmdLineProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SIZE) {
-        LayoutCmdLine(hwnd);
+        LayoutCmdLine(h, hwnd);
         return 0;
     }
-    return DefProc(hwnd, msg, wp, lp);
+    return DefProc(h, hwnd, msg, wp, lp);
 }
 
 // WM_CHAR: a UTF-16 unit for a Unicode window; for an ANSI window a byte of
 // the code page, a double-byte character arriving as two messages.
-void TypeKey(WPARAM ch) {
-    Host& h = *g_host;
-    static char lead = 0;
+void TypeKey(Host& h, WPARAM ch) {
     std::wstring w;
     if (h.ansi) {
         const char b = static_cast<char>(ch & 0xFF);
-        if (lead) {
-            const char pair[2] = {lead, b};
-            lead = 0;
+        if (h.key_lead) {
+            const char pair[2] = {h.key_lead, b};
+            h.key_lead = 0;
             w = FromAnsi(pair, 2);
         } else if (IsDBCSLeadByte(static_cast<BYTE>(b))) {
-            lead = b;
+            h.key_lead = b;
             return;
         } else {
             w = FromAnsi(&b, 1);
@@ -656,145 +653,159 @@ void TypeKey(WPARAM ch) {
     } else {
         w = std::wstring(1, static_cast<wchar_t>(ch));
     }
-    h.events.source = "keyboard";
+    h.events.SetSource("keyboard");
     h.interp.Type(U(w));
-    h.events.source = "typed";
-    AfterInput();
+    h.events.SetSource("typed");
+    AfterInput(h);
 }
 
-LRESULT CALLBACK ViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Host& h = *g_host;
+LRESULT ViewProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_PAINT:
-            PaintView(hwnd);
+            PaintView(h, hwnd);
             return 0;
         case WM_ERASEBKGND:
             return 1;
         case WM_LBUTTONDOWN:
             SetFocus(hwnd);
-            if (MouseMayPick() && h.interp.WantsPoint()) {
+            if (MouseMayPick(h) && h.interp.WantsPoint()) {
                 RECT rc;
                 GetClientRect(hwnd, &rc);
-                UpdateViewMapping(rc);  // the mapping the user sees
-                const Point p = ToDrawing(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+                UpdateViewMapping(h, rc);  // the mapping the user sees
+                const Point p = ToDrawing(h, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
                 h.log.Write("pick", "\"source\":\"mouse\"," + PointField("point", p));
-                h.events.source = "mouse";
+                h.events.SetSource("mouse");
                 const bool id = h.interp.InIdPrompt();
-                if (h.interp.Pick(p) && id) CountIdPick();
-                h.events.source = "typed";
-                AfterInput();
+                if (h.interp.Pick(p) && id) CountIdPick(h);
+                h.events.SetSource("typed");
+                AfterInput(h);
             }
             return 0;
         case WM_RBUTTONDOWN:
-            if (MouseMayPick() && !h.interp.Idle()) {
+            if (MouseMayPick(h) && !h.interp.Idle()) {
                 h.log.Write("end", "\"source\":\"mouse\"");
-                h.events.source = "mouse";
+                h.events.SetSource("mouse");
                 h.interp.RightClick();
-                h.events.source = "typed";
-                AfterInput();
+                h.events.SetSource("typed");
+                AfterInput(h);
             }
             return 0;
         case WM_CHAR:
-            TypeKey(wp);
+            TypeKey(h, wp);
             return 0;
         case WM_SIZE:
             InvalidateRect(hwnd, nullptr, TRUE);
             return 0;
     }
-    return DefProc(hwnd, msg, wp, lp);
+    return DefProc(h, hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Host& h = *g_host;
+LRESULT FrameProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COPYDATA:
-            return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lp));
+            return OnCopyData(h, reinterpret_cast<const COPYDATASTRUCT*>(lp));
         case WM_NULL:
             return 0;
         case WM_TIMER:
             if (wp == kScriptTimer) {
-                RunScriptAction();
+                RunScriptAction(h);
                 return 0;
             }
             break;
         case WM_SIZE:
-            if (hwnd == h.frame) LayoutFrame();
+            if (hwnd == h.frame) LayoutFrame(h);
             return 0;
         case WM_CHAR:
-            TypeKey(wp);
+            TypeKey(h, wp);
             return 0;
         case WM_CLOSE:
             // The process ends with its windows: destroying a shown window
             // first makes Wine's X11 driver wait two seconds for a window
             // manager that Xvfb does not have.
-            WriteOutputs();
+            WriteOutputs(h);
             h.log.Write("close");
             PostQuitMessage(0);
             return 0;
         case WM_ENDSESSION:
-            if (wp) WriteOutputs();
+            if (wp) WriteOutputs(h);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
     }
-    return DefProc(hwnd, msg, wp, lp);
+    return DefProc(h, hwnd, msg, wp, lp);
 }
 
 // The floating command line and the text window: closing them only hides
 // them, as AutoCAD does.
-LRESULT CALLBACK FloatProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT FloatProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_SIZE:
-            LayoutCmdLine(hwnd);
+            LayoutCmdLine(h, hwnd);
             return 0;
         case WM_CLOSE:
             ShowWindow(hwnd, SW_HIDE);
             return 0;
         case WM_CHAR:
-            TypeKey(wp);
+            TypeKey(h, wp);
             return 0;
     }
-    return DefProc(hwnd, msg, wp, lp);
+    return DefProc(h, hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK TextProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TextProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
             if (LOWORD(wp) == kCopyHistoryCommand) {
-                CopyHistory(hwnd);
+                CopyHistory(h, hwnd);
                 return 0;
             }
             break;
         case WM_SIZE:
-            LayoutCmdLine(hwnd);
+            LayoutCmdLine(h, hwnd);
             return 0;
         case WM_CLOSE:
             ShowWindow(hwnd, SW_HIDE);
             return 0;
         case WM_CHAR:
-            TypeKey(wp);
+            TypeKey(h, wp);
             return 0;
     }
-    return DefProc(hwnd, msg, wp, lp);
+    return DefProc(h, hwnd, msg, wp, lp);
 }
+
+// The host a window belongs to: given to CreateWindowEx and kept in the
+// window from WM_NCCREATE on. Null for a message before that (the
+// WM_GETMINMAXINFO of a top-level window) and after the host is gone.
+Host* HostOf(HWND hwnd, UINT msg, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        // lpCreateParams stands at the same place in CREATESTRUCTA.
+        auto* host = static_cast<Host*>(reinterpret_cast<const CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
+        return host;
+    }
+    return reinterpret_cast<Host*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+using HostProc = LRESULT (*)(Host&, HWND, UINT, WPARAM, LPARAM);
 
 // Every exception stops at the window procedure: the host must keep running
 // whatever it is sent.
-template <WNDPROC Proc>
+template <HostProc Proc>
 LRESULT CALLBACK Guarded(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Host* host = HostOf(hwnd, msg, lp);
+    if (!host) return IsWindowUnicode(hwnd) ? DefWindowProcW(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
     try {
-        return Proc(hwnd, msg, wp, lp);
+        return Proc(*host, hwnd, msg, wp, lp);
     } catch (const std::exception& e) {
-        g_host->log.Write("error", "\"what\":" + cadhost::JsonString(cadhost::FromUtf8(e.what())));
+        host->log.Write("error", "\"what\":" + cadhost::JsonString(cadhost::FromUtf8(e.what())));
     } catch (...) {
-        g_host->log.Write("error", "\"what\":\"unknown\"");
+        host->log.Write("error", "\"what\":\"unknown\"");
     }
     return 0;
 }
 
-bool Register(const wchar_t* name, WNDPROC proc, UINT style, HBRUSH brush) {
-    Host& h = *g_host;
+bool Register(const Host& h, const wchar_t* name, WNDPROC proc, UINT style, HBRUSH brush) {
     HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     HICON icon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     if (h.ansi) {
@@ -820,43 +831,42 @@ bool Register(const wchar_t* name, WNDPROC proc, UINT style, HBRUSH brush) {
     return RegisterClassW(&wc) != 0;
 }
 
-HWND Create(DWORD ex, const wchar_t* cls, const wchar_t* title, DWORD style, int x, int y, int w, int hgt,
+// Each window gets the host with its creation (see HostOf).
+HWND Create(Host& h, DWORD ex, const wchar_t* cls, const wchar_t* title, DWORD style, int x, int y, int w, int hgt,
             HWND parent) {
-    Host& h = *g_host;
     if (h.ansi)
         return CreateWindowExA(ex, ToAnsi(cls).c_str(), ToAnsi(title).c_str(), style, x, y, w, hgt, parent, nullptr,
-                               h.instance, nullptr);
-    return CreateWindowExW(ex, cls, title, style, x, y, w, hgt, parent, nullptr, h.instance, nullptr);
+                               h.instance, &h);
+    return CreateWindowExW(ex, cls, title, style, x, y, w, hgt, parent, nullptr, h.instance, &h);
 }
 
-bool CreateWindows() {
-    Host& h = *g_host;
+bool CreateWindows(Host& h) {
     HBRUSH face = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    if (!Register(kFrameClass, Guarded<FrameProc>, CS_DBLCLKS, face) ||
-        !Register(kFloatClass, Guarded<FloatProc>, CS_DBLCLKS, face) ||
-        !Register(kTextClass, Guarded<TextProc>, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, face) ||
-        !Register(kViewClass, Guarded<ViewProc>, CS_HREDRAW | CS_VREDRAW, nullptr) ||
-        !Register(kBarClass, Guarded<CmdLineProc>, 0, face) ||
-        !Register(kCmdLineClass, Guarded<CmdLineProc>, 0, face) ||
-        !Register(kPromptClass, Guarded<PromptProc>, 0, nullptr) ||
-        !Register(kHistoryClass, Guarded<HistoryProc>, 0, nullptr))
+    if (!Register(h, kFrameClass, Guarded<FrameProc>, CS_DBLCLKS, face) ||
+        !Register(h, kFloatClass, Guarded<FloatProc>, CS_DBLCLKS, face) ||
+        !Register(h, kTextClass, Guarded<TextProc>, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, face) ||
+        !Register(h, kViewClass, Guarded<ViewProc>, CS_HREDRAW | CS_VREDRAW, nullptr) ||
+        !Register(h, kBarClass, Guarded<CmdLineProc>, 0, face) ||
+        !Register(h, kCmdLineClass, Guarded<CmdLineProc>, 0, face) ||
+        !Register(h, kPromptClass, Guarded<PromptProc>, 0, nullptr) ||
+        !Register(h, kHistoryClass, Guarded<HistoryProc>, 0, nullptr))
         return false;
 
     const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    h.frame = Create(0, kFrameClass, kFrameTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 1000, 740, nullptr);
+    h.frame = Create(h, 0, kFrameClass, kFrameTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 1000, 740, nullptr);
     if (!h.frame) return false;
-    h.view = Create(WS_EX_CLIENTEDGE, kViewClass, L"", child, 0, 0, 100, 100, h.frame);
+    h.view = Create(h, WS_EX_CLIENTEDGE, kViewClass, L"", child, 0, 0, 100, 100, h.frame);
 
     HWND pane_parent = nullptr;
     switch (h.options.layout) {
         case cadhost::Layout::Docked:
             // Docked: frame > control bar > command-line frame > the two panes.
-            h.bar = Create(0, kBarClass, L"", child, 0, 0, 100, 100, h.frame);
-            h.cmdline = Create(0, kCmdLineClass, kFloatTitle, child, 0, 0, 100, 100, h.bar);
+            h.bar = Create(h, 0, kBarClass, L"", child, 0, 0, 100, 100, h.frame);
+            h.cmdline = Create(h, 0, kCmdLineClass, kFloatTitle, child, 0, 0, 100, 100, h.bar);
             pane_parent = h.cmdline;
             break;
         case cadhost::Layout::Floating:
-            h.floating = Create(WS_EX_TOOLWINDOW, kFloatClass, kFloatTitle,
+            h.floating = Create(h, WS_EX_TOOLWINDOW, kFloatClass, kFloatTitle,
                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, 40, 600, 900, 140,
                                 h.frame);
             pane_parent = h.floating;
@@ -867,15 +877,15 @@ bool CreateWindows() {
     // The text window exists in every layout; it is shown when it holds
     // the command line.
     const bool text_layout = h.options.layout == cadhost::Layout::Text;
-    h.text_wnd = Create(0, kTextClass, kTextTitle, WS_OVERLAPPEDWINDOW, 0, 745, 1000, 270, nullptr);
+    h.text_wnd = Create(h, 0, kTextClass, kTextTitle, WS_OVERLAPPEDWINDOW, 0, 745, 1000, 270, nullptr);
     if (!h.text_wnd) return false;
     if (text_layout) pane_parent = h.text_wnd;
 
-    h.mounttam = Create(WS_EX_CLIENTEDGE, kHistoryClass, L"MountTam", child, 0, 0, 100, kHistoryHeight, pane_parent);
-    h.headlands = Create(0, kPromptClass, L"Headlands", child, 0, 0, 100, kPromptHeight, pane_parent);
+    h.mounttam = Create(h, WS_EX_CLIENTEDGE, kHistoryClass, L"MountTam", child, 0, 0, 100, kHistoryHeight, pane_parent);
+    h.headlands = Create(h, 0, kPromptClass, L"Headlands", child, 0, 0, 100, kPromptHeight, pane_parent);
     if (!h.view || !h.mounttam || !h.headlands) return false;
-    LayoutCmdLine(pane_parent);
-    LayoutFrame();
+    LayoutCmdLine(h, pane_parent);
+    LayoutFrame(h);
     ShowWindow(h.frame, SW_SHOW);
     UpdateWindow(h.frame);
     // Shown after the frame, so they stand in front of it.
@@ -923,8 +933,9 @@ int Run(HINSTANCE instance) {
         return 0;
     }
 
+    // The windows are never destroyed (see WM_CLOSE): the host they point
+    // at lasts until the process ends, as they do.
     static Host host;
-    g_host = &host;
     host.options = *options;
     host.instance = instance;
     host.ansi = options->ansi;
@@ -950,7 +961,7 @@ int Run(HINSTANCE instance) {
     }
 
     host.ui_font = MakeFont(14, 0);
-    if (!CreateWindows()) {
+    if (!CreateWindows(host)) {
         Tell(u"cadhost: the windows could not be created", true);
         return 1;
     }
@@ -977,7 +988,7 @@ int Run(HINSTANCE instance) {
         else
             DispatchMessageW(&msg);
     }
-    WriteOutputs();
+    WriteOutputs(host);
     host.log.Write("exit");
     host.log.Close();
     return 0;

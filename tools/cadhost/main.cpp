@@ -9,9 +9,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "support/win32/owner.h"
+#include "support/win32/text.h"
 #include "tools/cadhost/drawing.h"
 #include "tools/cadhost/interpreter.h"
 #include "tools/cadhost/options.h"
@@ -19,6 +23,7 @@
 
 namespace {
 
+namespace win32 = tarvel::win32;
 using cadhost::Dimension;
 using cadhost::Direction;
 using cadhost::Point;
@@ -43,36 +48,35 @@ constexpr WORD kCopyHistoryCommand = 32781;
 constexpr UINT_PTR kScriptTimer = 1;
 constexpr int kPromptHeight = 20;
 constexpr int kHistoryHeight = 88;
+// How long the history copy waits for a clipboard another program holds.
+constexpr DWORD kClipboardRetryMs = 500;
 
 std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 std::u16string U(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
-std::string ToAnsi(const std::wstring& w) {
-    if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
+// The 8-bit windows, WM_COPYDATA and the clipboard's CF_TEXT all use the
+// system's ANSI code page (not the thread's).
+constexpr UINT kAnsiCodePage = CP_ACP;
 
-std::wstring FromAnsi(const char* p, size_t len) {
-    if (len == 0) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(len), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(len), w.data(), n);
-    return w;
-}
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+File OpenFile(const std::u16string& path, const wchar_t* mode) { return File(_wfopen(W(path).c_str(), mode)); }
 
 // Messages to the user: to the inherited standard error when there is one
 // (a console, a pipe or a file), else to the parent's console, else in a
 // message box, since a GUI program may have none of them.
 void Tell(const std::u16string& text, bool error) {
     const std::string utf8 = cadhost::ToUtf8(text) + (text.empty() || text.back() != u'\n' ? "\n" : "");
+    win32::Handle console;  // the parent's console, when it is written to
     HANDLE h = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (!h || h == INVALID_HANDLE_VALUE) {
         if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-            h = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+            console.reset(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+            h = console.value();
         }
     }
     DWORD written = 0;
@@ -87,7 +91,7 @@ void Tell(const std::u16string& text, bool error) {
 class Log {
 public:
     bool Open(const std::u16string& path, bool times) {
-        file_ = _wfopen(W(path).c_str(), L"wb");
+        file_ = OpenFile(path, L"wb");
         times_ = times;
         return file_ != nullptr;
     }
@@ -104,16 +108,13 @@ public:
             line += ",\"ms\":" + std::to_string(GetTickCount64()) + ",\"unix_us\":" + std::to_string(unix_us);
         }
         line += "}\n";
-        std::fwrite(line.data(), 1, line.size(), file_);
-        std::fflush(file_);
+        std::fwrite(line.data(), 1, line.size(), file_.get());
+        std::fflush(file_.get());
     }
-    void Close() {
-        if (file_) std::fclose(file_);
-        file_ = nullptr;
-    }
+    void Close() { file_.reset(); }
 
 private:
-    FILE* file_ = nullptr;
+    File file_;
     bool times_ = false;
 };
 
@@ -152,6 +153,13 @@ private:
     int count_ = 0;
 };
 
+// The GDI objects of the paints, made once and kept.
+struct PaintTools {
+    win32::Font ui_font;
+    win32::Brush white, black;
+    win32::Pen dimension, tick, pick;
+};
+
 struct Host {
     Host() = default;
     Host(const Host&) = delete;
@@ -174,7 +182,7 @@ struct Host {
     bool ansi = false;
     HWND frame = nullptr, view = nullptr, bar = nullptr, cmdline = nullptr;
     HWND floating = nullptr, text_wnd = nullptr, headlands = nullptr, mounttam = nullptr;
-    HFONT ui_font = nullptr;
+    PaintTools paint;
 
     char key_lead = 0;  // the lead byte of a double-byte WM_CHAR pair, until its trail byte
     int commands = 0;   // typed commands received (dwData 1)
@@ -292,7 +300,7 @@ LRESULT OnCopyData(Host& h, const COPYDATASTRUCT* cds) {
         } else {
             const auto* p = static_cast<const char*>(cds->lpData);
             const size_t n = strnlen(p, cds->cbData);
-            text = FromAnsi(p, n);
+            text = win32::ToWide(std::string_view(p, n), kAnsiCodePage);
         }
     }
     std::string fields = "\"enc\":\"" + std::string(wide ? "W" : "A") + "\",\"cbData\":" + std::to_string(cds->cbData) +
@@ -325,41 +333,40 @@ LRESULT OnCopyData(Host& h, const COPYDATASTRUCT* cds) {
 void CopyHistory(Host& h, HWND owner) {
     Delay(h);
     const std::wstring text = W(cadhost::JoinHistory(h.interp.History(), h.options.history_eol));
-    const std::string ansi = ToAnsi(text);
-    bool opened = false;
-    for (int attempt = 0; attempt < 50 && !(opened = OpenClipboard(owner)); ++attempt) Sleep(10);
-    if (!opened) {
+    const std::string ansi = win32::ToBytes(text, kAnsiCodePage);
+    win32::ClipboardOpen clipboard = win32::OpenClipboardRetrying(owner, kClipboardRetryMs);
+    if (!clipboard) {
         h.log.Write("copy-history", "\"ok\":false,\"error\":\"the clipboard could not be opened\"");
         return;
     }
     EmptyClipboard();
     bool ok = true;
     auto put = [&](UINT format, const void* data, size_t bytes) {
-        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        void* p = mem ? GlobalLock(mem) : nullptr;
-        if (!p) {
-            if (mem) GlobalFree(mem);
-            ok = false;
-            return;
+        win32::Global block(GlobalAlloc(GMEM_MOVEABLE, bytes));
+        {
+            const win32::LockedGlobal locked(block.value());
+            if (!locked.data()) {
+                ok = false;
+                return;
+            }
+            std::memcpy(locked.data(), data, bytes);
         }
-        std::memcpy(p, data, bytes);
-        GlobalUnlock(mem);
-        if (!SetClipboardData(format, mem)) {
-            GlobalFree(mem);
+        if (SetClipboardData(format, block.value()))
+            block.release();  // the clipboard's now
+        else
             ok = false;
-        }
     };
     put(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
     put(CF_TEXT, ansi.c_str(), ansi.size() + 1);
-    CloseClipboard();
+    clipboard.reset();  // closed before the log says the copy is done
     h.log.Write("copy-history", std::string("\"ok\":") + (ok ? "true" : "false") + ",\"lines\":" +
                                     std::to_string(h.interp.History().size()));
 }
 
 void WriteFileBytes(Host& h, const std::u16string& path, const std::string& bytes, const char* what) {
-    FILE* f = _wfopen(W(path).c_str(), L"wb");
-    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (f && std::fclose(f) != 0) ok = false;
+    File f = OpenFile(path, L"wb");
+    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+    if (f && std::fclose(f.release()) != 0) ok = false;
     h.log.Write("written", std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" +
                                      (ok ? "true" : "false"));
     if (!ok) Tell(u"cadhost: cannot write " + path, true);
@@ -376,47 +383,48 @@ void WriteOutputs(Host& h) {
 
 // ---- painting ----
 
-HFONT MakeFont(int height, int escapement) {
+win32::Font MakeFont(int height, int escapement) {
     LOGFONTW lf{};
     lf.lfHeight = -height;
     lf.lfEscapement = lf.lfOrientation = escapement;
     lf.lfCharSet = SHIFTJIS_CHARSET;
     lf.lfQuality = ANTIALIASED_QUALITY;
     wcscpy(lf.lfFaceName, L"ＭＳ ゴシック");
-    return CreateFontIndirectW(&lf);
+    return win32::Font(CreateFontIndirectW(&lf));
 }
 
-void PaintTextLine(const Host& h, HDC dc, RECT rc, const std::u16string& text, COLORREF fg, COLORREF bg) {
-    SetBkColor(dc, bg);
-    SetTextColor(dc, fg);
-    HBRUSH b = CreateSolidBrush(bg);
-    FillRect(dc, &rc, b);
-    DeleteObject(b);
-    const std::wstring w = W(text);
-    HGDIOBJ old = SelectObject(dc, h.ui_font);
-    TextOutW(dc, rc.left + 4, rc.top + 2, w.c_str(), static_cast<int>(w.size()));
-    SelectObject(dc, old);
+PaintTools MakePaintTools() {
+    PaintTools t;
+    t.ui_font = MakeFont(14, 0);
+    t.white.reset(CreateSolidBrush(RGB(255, 255, 255)));
+    t.black.reset(CreateSolidBrush(RGB(0, 0, 0)));
+    t.dimension.reset(CreatePen(PS_SOLID, 1, RGB(0, 255, 0)));
+    t.tick.reset(CreatePen(PS_SOLID, 2, RGB(0, 255, 0)));
+    t.pick.reset(CreatePen(PS_SOLID, 1, RGB(255, 255, 0)));
+    return t;
 }
 
 void PaintPrompt(const Host& h, HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    const win32::PaintDc paint = win32::BeginPaintDc(hwnd);
+    const HDC dc = paint.value().dc;
     RECT rc;
     GetClientRect(hwnd, &rc);
-    PaintTextLine(h, dc, rc, h.interp.PromptLine(), RGB(0, 0, 0), RGB(255, 255, 255));
-    EndPaint(hwnd, &ps);
+    SetBkColor(dc, RGB(255, 255, 255));
+    SetTextColor(dc, RGB(0, 0, 0));
+    FillRect(dc, &rc, h.paint.white.value());
+    const std::wstring w = W(h.interp.PromptLine());
+    const win32::Selection font = win32::Select(dc, h.paint.ui_font.value());
+    TextOutW(dc, rc.left + 4, rc.top + 2, w.c_str(), static_cast<int>(w.size()));
 }
 
 void PaintHistory(const Host& h, HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    const win32::PaintDc paint = win32::BeginPaintDc(hwnd);
+    const HDC dc = paint.value().dc;
     RECT rc;
     GetClientRect(hwnd, &rc);
-    HBRUSH b = CreateSolidBrush(RGB(255, 255, 255));
-    FillRect(dc, &rc, b);
-    DeleteObject(b);
+    FillRect(dc, &rc, h.paint.white.value());
     const auto& hist = h.interp.History();
-    HGDIOBJ old = SelectObject(dc, h.ui_font);
+    const win32::Selection font = win32::Select(dc, h.paint.ui_font.value());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     const int line_h = 16;
@@ -425,8 +433,6 @@ void PaintHistory(const Host& h, HWND hwnd) {
         const std::wstring w = W(hist[i - 1]);
         TextOutW(dc, 4, y, w.c_str(), static_cast<int>(w.size()));
     }
-    SelectObject(dc, old);
-    EndPaint(hwnd, &ps);
 }
 
 // Fits the drawing into the view, keeping at least a default area so the
@@ -480,35 +486,32 @@ void Line(const Host& h, HDC dc, const Point& a, const Point& b) {
 }
 
 void PaintView(Host& h, HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    const win32::PaintDc paint = win32::BeginPaintDc(hwnd);
+    const HDC dc = paint.value().dc;
     RECT rc;
     GetClientRect(hwnd, &rc);
-    HBRUSH bg = CreateSolidBrush(RGB(0, 0, 0));
-    FillRect(dc, &rc, bg);
-    DeleteObject(bg);
+    FillRect(dc, &rc, h.paint.black.value());
     UpdateViewMapping(h, rc);
     SetBkMode(dc, TRANSPARENT);
 
     const double scale = cadhost::DrawingScale(h.interp.Dimensions(), h.interp.Identified());
-    HPEN dim_pen = CreatePen(PS_SOLID, 1, RGB(0, 255, 0));
-    HPEN tick_pen = CreatePen(PS_SOLID, 2, RGB(0, 255, 0));
-    HGDIOBJ old_pen = SelectObject(dc, dim_pen);
+    // Puts the DC's own pen back at the end, whichever of ours is selected.
+    const win32::Selection pen = win32::Select(dc, h.paint.dimension.value());
     SetTextColor(dc, RGB(255, 255, 255));
     SetTextAlign(dc, TA_CENTER | TA_BASELINE);
     for (const auto& d : h.interp.Dimensions()) {
         const cadhost::DimGeometry g = cadhost::LayOut(d, scale);
-        SelectObject(dc, dim_pen);
+        SelectObject(dc, h.paint.dimension.value());
         Line(h, dc, g.ext1.a, g.ext1.b);
         Line(h, dc, g.ext2.a, g.ext2.b);
         Line(h, dc, g.line.a, g.line.b);
-        SelectObject(dc, tick_pen);
+        SelectObject(dc, h.paint.tick.value());
         Line(h, dc, g.tick1.a, g.tick1.b);
         Line(h, dc, g.tick2.a, g.tick2.b);
         for (const auto& t : g.texts) {
             const int px_h = std::max(8, static_cast<int>(t.height * h.view_scale));
-            HFONT f = MakeFont(px_h, t.angle == 0 ? 0 : 900);
-            HGDIOBJ old_font = SelectObject(dc, f);
+            const win32::Font text_font = MakeFont(px_h, t.angle == 0 ? 0 : 900);
+            const win32::Selection selected = win32::Select(dc, text_font.value());
             // The baseline lies a little under the centre, across the text.
             Point base = t.center;
             if (t.angle == 0)
@@ -518,15 +521,12 @@ void PaintView(Host& h, HWND hwnd) {
             const POINT pb = ToPixel(h, base);
             const std::wstring w = W(t.text);
             TextOutW(dc, pb.x, pb.y, w.c_str(), static_cast<int>(w.size()));
-            SelectObject(dc, old_font);
-            DeleteObject(f);
         }
     }
-    HPEN pick_pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 0));
-    SelectObject(dc, pick_pen);
+    SelectObject(dc, h.paint.pick.value());
     SetTextAlign(dc, TA_LEFT | TA_BOTTOM);
     SetTextColor(dc, RGB(255, 255, 0));
-    HGDIOBJ old_font = SelectObject(dc, h.ui_font);
+    const win32::Selection font = win32::Select(dc, h.paint.ui_font.value());
     int n = 0;
     for (const auto& p : h.interp.Identified()) {
         const POINT c = ToPixel(h, p);
@@ -537,12 +537,6 @@ void PaintView(Host& h, HWND hwnd) {
         const std::wstring label = std::to_wstring(++n);
         TextOutW(dc, c.x + 4, c.y - 3, label.c_str(), static_cast<int>(label.size()));
     }
-    SelectObject(dc, old_font);
-    SelectObject(dc, old_pen);
-    DeleteObject(dim_pen);
-    DeleteObject(tick_pen);
-    DeleteObject(pick_pen);
-    EndPaint(hwnd, &ps);
 }
 
 // ---- layout of the command-line windows ----
@@ -575,14 +569,14 @@ LRESULT GetPromptText(const Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     Delay(h);
     const std::wstring w = W(h.interp.PromptLine());
     if (!IsWindowUnicode(hwnd)) {
-        const std::string a = ToAnsi(w);
+        const std::string a = win32::ToBytes(w, kAnsiCodePage);
         if (msg == WM_GETTEXTLENGTH) return static_cast<LRESULT>(a.size());
         if (wp == 0 || !lp) return 0;
         size_t n = std::min(a.size(), static_cast<size_t>(wp) - 1);
         // Never cut a double-byte character in half.
         size_t k = 0;
         while (k < n) {
-            const size_t step = IsDBCSLeadByte(static_cast<BYTE>(a[k])) ? 2 : 1;
+            const size_t step = win32::IsLeadByte(kAnsiCodePage, static_cast<unsigned char>(a[k])) ? 2 : 1;
             if (k + step > n) break;
             k += step;
         }
@@ -643,12 +637,12 @@ void TypeKey(Host& h, WPARAM ch) {
         if (h.key_lead) {
             const char pair[2] = {h.key_lead, b};
             h.key_lead = 0;
-            w = FromAnsi(pair, 2);
-        } else if (IsDBCSLeadByte(static_cast<BYTE>(b))) {
+            w = win32::ToWide(std::string_view(pair, 2), kAnsiCodePage);
+        } else if (win32::IsLeadByte(kAnsiCodePage, static_cast<unsigned char>(b))) {
             h.key_lead = b;
             return;
         } else {
-            w = FromAnsi(&b, 1);
+            w = win32::ToWide(std::string_view(&b, 1), kAnsiCodePage);
         }
     } else {
         w = std::wstring(1, static_cast<wchar_t>(ch));
@@ -809,7 +803,7 @@ bool Register(const Host& h, const wchar_t* name, WNDPROC proc, UINT style, HBRU
     HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     HICON icon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     if (h.ansi) {
-        const std::string a = ToAnsi(name);
+        const std::string a = win32::ToBytes(name, kAnsiCodePage);
         WNDCLASSA wc{};
         wc.style = style;
         wc.lpfnWndProc = proc;
@@ -834,9 +828,11 @@ bool Register(const Host& h, const wchar_t* name, WNDPROC proc, UINT style, HBRU
 // Each window gets the host with its creation (see HostOf).
 HWND Create(Host& h, DWORD ex, const wchar_t* cls, const wchar_t* title, DWORD style, int x, int y, int w, int hgt,
             HWND parent) {
-    if (h.ansi)
-        return CreateWindowExA(ex, ToAnsi(cls).c_str(), ToAnsi(title).c_str(), style, x, y, w, hgt, parent, nullptr,
-                               h.instance, &h);
+    if (h.ansi) {
+        const std::string cls_a = win32::ToBytes(cls, kAnsiCodePage), title_a = win32::ToBytes(title, kAnsiCodePage);
+        return CreateWindowExA(ex, cls_a.c_str(), title_a.c_str(), style, x, y, w, hgt, parent, nullptr, h.instance,
+                               &h);
+    }
     return CreateWindowExW(ex, cls, title, style, x, y, w, hgt, parent, nullptr, h.instance, &h);
 }
 
@@ -899,20 +895,15 @@ bool CreateWindows(Host& h) {
 }
 
 bool ReadWholeFile(const std::u16string& path, std::string& out) {
-    FILE* f = _wfopen(W(path).c_str(), L"rb");
+    const File f = OpenFile(path, L"rb");
     if (!f) return false;
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
         out.append(buf, n);
-        if (out.size() > (64u << 20)) {
-            std::fclose(f);
-            return false;
-        }
+        if (out.size() > (64u << 20)) return false;
     }
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+    return !std::ferror(f.get());
 }
 
 int Run(HINSTANCE instance) {
@@ -960,7 +951,7 @@ int Run(HINSTANCE instance) {
         return 2;
     }
 
-    host.ui_font = MakeFont(14, 0);
+    host.paint = MakePaintTools();
     if (!CreateWindows(host)) {
         Tell(u"cadhost: the windows could not be created", true);
         return 1;

@@ -250,6 +250,22 @@ void CheckCommands(const std::vector<LogRecord>& log, const Session& s, Check& a
     }
 }
 
+// Puts the user's content on the clipboard and makes sure it stays there.
+// Under Wine the clipboard may still be emptied a moment after the process
+// that owned it last (the previous session's Tarvel) has ended: the content
+// is put there again until it stays.
+bool PutUsersClipboard(HWND owner, const ClipSample& sample) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (PutClip(owner, sample)) {
+            Sleep(300);
+            PumpMessages();
+            if (CheckClip(owner, sample) == "same") return true;
+        }
+        Sleep(700);
+    }
+    return false;
+}
+
 // One host session: runs, then what they left. False when the check must
 // stop (another AutoCAD-like window turned up).
 bool RunSession(const Session& s, std::size_t index, const std::wstring& folder, const std::wstring& work,
@@ -264,7 +280,9 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
         return true;
     }
     const ClipSample sample;
-    if (!PutClip(clip_owner, sample)) checks.clipboard.Fail("the user's content could not be put on the clipboard");
+    if (!PutUsersClipboard(clip_owner, sample)) {
+        checks.clipboard.Fail("the user's content could not be put on the clipboard");
+    }
 
     std::vector<std::wstring> args = {L"--picks", picks, L"--log", log_path, L"--layout", s.layout,
                                       L"--log-times", L"--think", L"50"};

@@ -17,8 +17,11 @@
 
 namespace cadhost {
 
-// The frame's timer for the next action of the pick script.
+// The frame's timers: the next action of the pick script, and the
+// drawing's repaint after input.
 constexpr UINT_PTR kScriptTimer = 1;
+constexpr UINT_PTR kViewTimer = 2;
+constexpr UINT kViewRepaintMs = 50;
 
 struct Host {
     Host() = default;
@@ -50,6 +53,7 @@ struct Host {
     bool closing = false;
 
     bool timer_armed = false;
+    bool view_timer_armed = false;
     std::uint64_t timer_serial = 0;
     bool outputs_written = false;
 };

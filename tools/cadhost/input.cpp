@@ -14,9 +14,16 @@ namespace win32 = tarvel::win32;
 
 namespace {
 
-void Refresh(const Host& h) {
-    for (HWND w : {h.headlands, h.mounttam, h.view})
+// The command line shows the input at once; the drawing, whose paint grows
+// with every dimension, at most every kViewRepaintMs, as AutoCAD redraws
+// when it has a moment rather than after each command of a script.
+void Refresh(Host& h) {
+    for (HWND w : {h.headlands, h.mounttam})
         if (w) InvalidateRect(w, nullptr, TRUE);
+    if (h.view && !h.view_timer_armed) {
+        SetTimer(h.frame, kViewTimer, kViewRepaintMs, nullptr);
+        h.view_timer_armed = true;
+    }
 }
 
 // Arms the script timer for the ID prompt now showing; a prompt that went

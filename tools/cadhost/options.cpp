@@ -82,7 +82,9 @@ std::u16string UsageText() {
            u"                 (GetTickCount64), the clock other processes share, and\n"
            u"                 \"unix_us\": the precise system time in microseconds since\n"
            u"                 1970 (GetSystemTimePreciseAsFileTime; under Wine the host\n"
-           u"                 system's CLOCK_REALTIME)\n";
+           u"                 system's CLOCK_REALTIME)\n"
+           u"  --log-reads    every read of the prompt line's text (WM_GETTEXT) is logged:\n"
+           u"                 {\"kind\":\"read\",\"text\":...}, what the reader was given\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std::u16string& error) {
@@ -200,6 +202,9 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
         } else if (name == u"--log-times") {
             if (!flag()) return std::nullopt;
             o.log_times = true;
+        } else if (name == u"--log-reads") {
+            if (!flag()) return std::nullopt;
+            o.log_reads = true;
         } else {
             error = u"cadhost: unknown option " + args[i] + u" (try --help)";
             return std::nullopt;

@@ -71,9 +71,10 @@ void LayoutFrame(const Host& h) {
 
 // ---- window procedures ----
 
-LRESULT GetPromptText(const Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT GetPromptText(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Delay(h);
     const std::wstring w = W(h.interp.PromptLine());
+    if (msg == WM_GETTEXT && h.options.log_reads) h.log.Write("read", Field("text", U(w)));
     if (!IsWindowUnicode(hwnd)) {
         const std::string a = win32::ToBytes(w, kAnsiCodePage);
         if (msg == WM_GETTEXTLENGTH) return static_cast<LRESULT>(a.size());
@@ -160,6 +161,12 @@ LRESULT FrameProc(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_TIMER:
             if (wp == kScriptTimer) {
                 RunScriptAction(h);
+                return 0;
+            }
+            if (wp == kViewTimer) {
+                KillTimer(hwnd, kViewTimer);
+                h.view_timer_armed = false;
+                if (h.view) InvalidateRect(h.view, nullptr, TRUE);
                 return 0;
             }
             break;

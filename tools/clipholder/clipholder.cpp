@@ -15,6 +15,12 @@
 //   clipholder.exe --check TEXT [--format NAME --data TEXT] [--pictures]
 //       exit status 0 when the clipboard holds exactly that; prints what it
 //       holds either way
+//   clipholder.exe --big
+//       the clipboard becomes what a screenshot and a busy application leave
+//       there: an 8 MB bitmap (1448 x 1448 pixels of 32 bits) and 100
+//       registered formats of 64 bytes each ("Tarvel Bench Format 1" ...)
+//   clipholder.exe --clear
+//       the clipboard is emptied
 //   clipholder.exe --offer TEXT [--hang MS] [--render-after MS] [--for MS]
 //       offers TEXT as Unicode text to be rendered on request, as
 //       spreadsheets and browsers do, and prints "offered"; then handles no
@@ -32,6 +38,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "support/win32/text.h"
 #include "tools/scenario/user_clipboard.h"
@@ -48,7 +55,7 @@ void Say(const std::string& line) {
 
 struct Args {
     long hold = -1, after = 0, write_at = -1, hang = 0, render_after = 0, life = kMaxMs;
-    bool has_text = false, put = false, check = false, offer = false, pictures = false;
+    bool has_text = false, put = false, check = false, offer = false, pictures = false, big = false, clear = false;
     std::wstring text, format, data;
 };
 
@@ -63,8 +70,8 @@ bool Number(const wchar_t* s, long& out) {
 bool Parse(int argc, wchar_t** argv, Args& a) {
     for (int i = 1; i < argc; ++i) {
         const std::wstring o = argv[i];
-        if (o == L"--pictures") {
-            a.pictures = true;
+        if (o == L"--pictures" || o == L"--big" || o == L"--clear") {
+            (o == L"--pictures" ? a.pictures : o == L"--big" ? a.big : a.clear) = true;
             continue;
         }
         if (i + 1 >= argc) return false;
@@ -96,7 +103,7 @@ bool Parse(int argc, wchar_t** argv, Args& a) {
             return false;
         }
     }
-    const int modes = (a.hold >= 0) + (a.write_at >= 0) + a.put + a.check + a.offer;
+    const int modes = (a.hold >= 0) + (a.write_at >= 0) + a.put + a.check + a.offer + a.big + a.clear;
     if (modes != 1) return false;
     if (a.write_at >= 0 && !a.has_text) return false;
     return true;
@@ -203,8 +210,37 @@ int RunOffer(const Args& a) {
     return 0;
 }
 
+// --big: an 8 MB bitmap and 100 small registered formats.
+bool PutBig() {
+    constexpr int kSide = 1448;  // 1448 x 1448 x 4 bytes: 8.0 MB
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(kSide) * kSide * 4);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 31 + (i >> 12));
+    HBITMAP bitmap = CreateBitmap(kSide, kSide, 1, 32, pixels.data());
+    if (!bitmap || !SetClipboardData(CF_BITMAP, bitmap)) return false;
+    for (int i = 1; i <= 100; ++i) {
+        const std::wstring name = L"Tarvel Bench Format " + std::to_wstring(i);
+        const UINT format = RegisterClipboardFormatW(name.c_str());
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
+        auto* p = static_cast<unsigned char*>(block ? GlobalLock(block) : nullptr);
+        if (!p) return false;
+        for (int k = 0; k < 64; ++k) p[k] = static_cast<unsigned char>(i + k);
+        GlobalUnlock(block);
+        if (!SetClipboardData(format, block)) return false;
+    }
+    return true;
+}
+
 int Run(const Args& a, HWND owner) {
     if (a.offer) return RunOffer(a);
+    if (a.big || a.clear) {
+        Clipboard c(owner);
+        if (!c || !EmptyClipboard() || (a.big && !PutBig())) {
+            Say("cannot write the clipboard");
+            return 1;
+        }
+        Say(a.big ? "put" : "cleared");
+        return 0;
+    }
     if (a.hold >= 0) {
         if (a.after) Sleep(static_cast<DWORD>(a.after));
         Clipboard c(owner);
@@ -249,7 +285,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fputs("usage: clipholder.exe --hold MS [--after MS] | --write-at MS --text TEXT |\n"
                    "       --put TEXT [--format NAME --data TEXT] [--pictures] |\n"
                    "       --check TEXT [--format NAME --data TEXT] [--pictures] |\n"
-                   "       --offer TEXT [--hang MS] [--render-after MS] [--for MS]\n"
+                   "       --offer TEXT [--hang MS] [--render-after MS] [--for MS] | --big | --clear\n"
                    "(times in ms, at most 60000)\n",
                    stderr);
         return 2;

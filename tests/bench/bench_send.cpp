@@ -1,0 +1,92 @@
+// bench-send.exe: the bare sender, the baseline of Tarvel's hand-over of
+// its dimlinear commands. It hands the same texts to the same host window
+// the way Tarvel's link does and nothing else: each one as UTF-16 with its
+// terminator in a WM_COPYDATA (dwData 1), sent with SendMessageTimeoutA,
+// SMTO_ABORTIFHUNG and a 10 s bound, then a posted WM_NULL.
+//
+//   bench-send.exe --texts FILE [--settle MS]
+//
+// FILE holds the texts in UTF-8, one a line (a text's carriage returns stay
+// in it; lines end at line feeds). It waits --settle ms (default 300) before
+// the first send and after the last, so that a sampler outside sees its
+// process idle around the sends, and prints "first_us=N last_us=N sent=N"
+// (the system time of the first and the last send, in microseconds since
+// 1970).
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "support/win32/text.h"
+
+namespace {
+
+constexpr wchar_t kFrameClass[] = L"Afx:00400000:8:00010003:00000000:00000000";
+
+unsigned long long UnixMicroseconds() {
+    FILETIME ft;
+    GetSystemTimePreciseAsFileTime(&ft);
+    const unsigned long long ticks = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return (ticks - 116444736000000000ULL) / 10;
+}
+
+bool ReadTexts(const std::wstring& path, std::vector<std::wstring>& texts) {
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return false;
+    std::string all;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) all.append(buffer, n);
+    std::fclose(f);
+    std::size_t start = 0;
+    for (std::size_t end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
+        texts.push_back(tarvel::win32::FromUtf8(std::string_view(all).substr(start, end - start)));
+    }
+    return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring path;
+    DWORD settle_ms = 300;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring a = argv[i];
+        if (a == L"--texts") path = argv[i + 1];
+        else if (a == L"--settle") settle_ms = static_cast<DWORD>(_wtoi(argv[i + 1]));
+    }
+    std::vector<std::wstring> texts;
+    if (path.empty() || !ReadTexts(path, texts) || texts.empty()) {
+        std::fputs("usage: bench-send.exe --texts FILE [--settle MS] (FILE: UTF-8, a text a line)\n", stderr);
+        return 2;
+    }
+    const HWND frame = FindWindowW(kFrameClass, nullptr);
+    if (!frame) {
+        std::fputs("bench-send: no host frame window\n", stderr);
+        return 1;
+    }
+    Sleep(settle_ms);
+    unsigned long long first = 0, last = 0;
+    int sent = 0;
+    for (const std::wstring& text : texts) {
+        std::vector<wchar_t> buffer(text.begin(), text.end());
+        buffer.push_back(L'\0');
+        COPYDATASTRUCT record{};
+        record.dwData = 1;
+        record.cbData = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        record.lpData = buffer.data();
+        DWORD_PTR ignored = 0;
+        if (!first) first = UnixMicroseconds();
+        if (SendMessageTimeoutA(frame, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record), SMTO_ABORTIFHUNG, 10000,
+                                &ignored)) {
+            ++sent;
+        }
+        PostMessageA(frame, WM_NULL, 0, 0);
+        last = UnixMicroseconds();
+    }
+    Sleep(settle_ms);
+    std::printf("first_us=%llu last_us=%llu sent=%d\n", first, last, sent);
+    return sent == static_cast<int>(texts.size()) ? 0 : 1;
+}

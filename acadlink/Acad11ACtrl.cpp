@@ -305,18 +305,25 @@ HWND FindHistoryPane() { return FindPane(&ModuleState::HistoryPaneWnd); }
 
 namespace {
 
-// The main window when the kept or a newly found handle names one now.
-// Unlike FindAcadWindow it asks the system once when the window is known:
-// IsWindow on another process's window is a round trip to the window
-// manager (under Wine, to wineserver), and a chain sends hundreds of
-// commands.
-HWND LiveAcadWindow() {
-    if (Names(g_state.AcadWnd)) return g_state.AcadWnd;
+// Hands a command to AutoCAD's main window with `deliver`. The kept window
+// is not asked first whether it still exists: under Wine every IsWindow on
+// another process's window is a round trip to the window server, and a
+// chain sends hundreds of commands. A window that has gone fails the send
+// with ERROR_INVALID_WINDOW_HANDLE having received nothing; the main window
+// is then searched for again and the command goes to the one found, as when
+// the search comes first. A send that failed otherwise (AutoCAD did not take
+// it in time) is never made again.
+template <class Deliver>
+bool ToAcad(Deliver deliver) {
+    if (g_state.AcadWnd) {
+        if (deliver(g_state.AcadWnd)) return true;
+        if (GetLastError() != ERROR_INVALID_WINDOW_HANDLE) return false;
+    }
     const HWND found = FindAcadWindow();  // searches again
-    return Names(found) ? found : nullptr;
+    return Names(found) && deliver(found);
 }
 
-// The command as UTF-16, to a window known to exist.
+// The command as UTF-16.
 bool DeliverWide(HWND acad, const std::u16string& command) {
     const std::int32_t n = ToInt32(command.size());
     // Through the code page and back: AutoCAD gets the characters the code
@@ -330,7 +337,7 @@ bool DeliverWide(HWND acad, const std::u16string& command) {
     return DeliverCopyData(acad, buffer.data(), bytes);
 }
 
-// The command as 8-bit text of the code page, to a window known to exist.
+// The command as 8-bit text of the code page.
 bool DeliverAnsi(HWND acad, const std::u16string& command) {
     std::vector<char> buffer;
     const std::string bytes = win32::ToBytes(command);
@@ -343,15 +350,13 @@ bool DeliverAnsi(HWND acad, const std::u16string& command) {
 }  // namespace
 
 bool SendCommand(const std::u16string& command) {
-    const HWND acad = LiveAcadWindow();
-    if (!acad) return false;
-    return IsWindowUnicode(acad) ? DeliverWide(acad, command) : DeliverAnsi(acad, command);
+    return ToAcad([&](HWND acad) {
+        return IsWindowUnicode(acad) ? DeliverWide(acad, command) : DeliverAnsi(acad, command);
+    });
 }
 
 bool SendCommandAs(const std::u16string& command, bool wide) {
-    const HWND acad = LiveAcadWindow();
-    if (!acad) return false;
-    return wide ? DeliverWide(acad, command) : DeliverAnsi(acad, command);
+    return ToAcad([&](HWND acad) { return wide ? DeliverWide(acad, command) : DeliverAnsi(acad, command); });
 }
 
 bool ActivateAcad() {

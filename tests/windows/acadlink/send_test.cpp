@@ -86,6 +86,24 @@ TEST_F(OwnWindows, PromptLineRead) {
     EXPECT_EQ(g_gettext_count, 0);
 }
 
+TEST(Send, AMainWindowThatWentAwayIsSearchedForAgain) {
+    seams::ResetForTests();
+    {
+        linktest::TestWindow first(linktest::kMainClass, "AutoCAD 2004 - [first.dwg]");
+        ASSERT_TRUE(AcadIsRunning());
+    }
+    linktest::TestWindow second(linktest::kMainClass, "AutoCAD 2004 - [second.dwg]");
+    MSG msg;
+    while (PeekMessageW(&msg, second.get(), WM_NULL, WM_NULL, PM_REMOVE)) {
+    }
+    EXPECT_TRUE(SendCommand(u"a")) << "sent to the main window found again";
+    EXPECT_EQ(State().AcadWnd, second.get());
+    EXPECT_TRUE(PeekMessageW(&msg, second.get(), WM_NULL, WM_NULL, PM_REMOVE)) << "and delivered there";
+    second.destroy();
+    EXPECT_FALSE(SendCommand(u"a")) << "none left";
+    seams::ResetForTests();
+}
+
 TEST(Conversion, ThreadCodePage) {
     using namespace tarvel::win32;
     EXPECT_EQ(ThreadCodePage(), 932u);

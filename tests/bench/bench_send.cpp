@@ -4,14 +4,14 @@
 // terminator in a WM_COPYDATA (dwData 1), sent with SendMessageTimeoutA,
 // SMTO_ABORTIFHUNG and a 10 s bound, then a posted WM_NULL.
 //
-//   bench-send.exe --texts FILE [--settle MS]
+//   bench-send.exe --texts FILE [--settle MS] [--times FILE]
 //
 // FILE holds the texts in UTF-8, one a line (a text's carriage returns stay
 // in it; lines end at line feeds). It waits --settle ms (default 300) before
 // the first send and after the last, so that a sampler outside sees its
 // process idle around the sends, and prints "first_us=N last_us=N sent=N"
 // (the system time of the first and the last send, in microseconds since
-// 1970).
+// 1970); with --times, FILE gets the time of each send, one a line.
 #include <windows.h>
 
 #include <cstdio>
@@ -50,12 +50,13 @@ bool ReadTexts(const std::wstring& path, std::vector<std::wstring>& texts) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring path;
+    std::wstring path, times_path;
     DWORD settle_ms = 300;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring a = argv[i];
         if (a == L"--texts") path = argv[i + 1];
         else if (a == L"--settle") settle_ms = static_cast<DWORD>(_wtoi(argv[i + 1]));
+        else if (a == L"--times") times_path = argv[i + 1];
     }
     std::vector<std::wstring> texts;
     if (path.empty() || !ReadTexts(path, texts) || texts.empty()) {
@@ -70,6 +71,8 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(settle_ms);
     unsigned long long first = 0, last = 0;
     int sent = 0;
+    std::vector<unsigned long long> times;
+    times.reserve(texts.size());
     for (const std::wstring& text : texts) {
         std::vector<wchar_t> buffer(text.begin(), text.end());
         buffer.push_back(L'\0');
@@ -78,7 +81,8 @@ int wmain(int argc, wchar_t** argv) {
         record.cbData = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
         record.lpData = buffer.data();
         DWORD_PTR ignored = 0;
-        if (!first) first = UnixMicroseconds();
+        times.push_back(UnixMicroseconds());
+        if (!first) first = times.back();
         if (SendMessageTimeoutA(frame, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record), SMTO_ABORTIFHUNG, 10000,
                                 &ignored)) {
             ++sent;
@@ -87,6 +91,12 @@ int wmain(int argc, wchar_t** argv) {
         last = UnixMicroseconds();
     }
     Sleep(settle_ms);
+    if (!times_path.empty()) {
+        if (FILE* f = _wfopen(times_path.c_str(), L"wb")) {
+            for (unsigned long long t : times) std::fprintf(f, "%llu\n", t);
+            std::fclose(f);
+        }
+    }
     std::printf("first_us=%llu last_us=%llu sent=%d\n", first, last, sent);
     return sent == static_cast<int>(texts.size()) ? 0 : 1;
 }

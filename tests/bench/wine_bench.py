@@ -1,7 +1,11 @@
 #!/usr/bin/python3
-"""Tarvel.exe under Wine against the scripted CAD host: a full 500-point
-dialogue, one pick left unanswered for 10 s, a traced short run for the
-window enumerations, and the start-up of the program.
+"""Tarvel.exe under Wine against the scripted CAD host, each figure beside a
+baseline measured in the same run: a full 500-point dialogue with one pick
+left unanswered for 10 s (against the host waiting alone), its 498 dimlinear
+commands handed over (against a bare sender handing the same texts to the
+same host window), a traced short run for the window enumerations, the
+start-up (against a bare window program), and one pick's work with an 8 MB
+bitmap and 100 small formats on the user's clipboard (against an empty one).
 
     wine_bench.py --out DIR [--build DIR] [--native FILE]
 
@@ -36,6 +40,7 @@ IDLE = "コマンド: "
 # end back (the worst order for the sort).
 SPANS = [100 + i for i in range(1, 499)]
 WAIT_BEFORE = 250  # the intermediate pick left unanswered
+MID = (100, 400)  # the commands whose hand-over is compared with the bare sender's
 WAIT_MS = 10000
 
 
@@ -56,19 +61,35 @@ def full_chain_picks(wait_ms=WAIT_MS, spans=SPANS, wait_before=WAIT_BEFORE):
 # ---- watching Tarvel's process from Linux ----------------------------------
 
 def exe_pids(name):
-    """Linux pids of Wine processes whose first argument ends in name."""
+    """Linux pids of this run's Wine processes (of its prefix: other prefixes
+    may run the same programs on the machine) whose first argument ends in
+    name."""
     found = []
+    ours = b"WINEPREFIX=" + os.environ["WINEPREFIX"].encode()
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
             with open(f"/proc/{entry}/cmdline", "rb") as f:
                 argv0 = f.read().split(b"\0")[0]
+            if not argv0.lower().replace(b"\\", b"/").endswith(b"/" + name.lower().encode()):
+                continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if ours not in f.read().split(b"\0"):
+                    continue
         except OSError:
             continue
-        if argv0.lower().replace(b"\\", b"/").endswith(b"/" + name.lower().encode()):
-            found.append(int(entry))
-    return found
+        found.append(int(entry))
+    return sorted(found, key=start_time)
+
+
+def start_time(pid):
+    """When the process started, in clock ticks since boot (0 when gone)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return int(f.read().rsplit(")", 1)[1].split()[19])
+    except (OSError, IndexError, ValueError):
+        return 0
 
 
 def comm_pids(comm):
@@ -83,6 +104,21 @@ def comm_pids(comm):
             except OSError:
                 pass
     return found
+
+
+def our_wineserver():
+    """The wineserver of this run's prefix (other prefixes may have theirs
+    on the machine): its folder is named after the prefix's device and
+    inode."""
+    st = os.stat(os.environ["WINEPREFIX"])
+    suffix = f"server-{st.st_dev:x}-{st.st_ino:x}"
+    for pid in comm_pids("wineserver"):
+        try:
+            if os.readlink(f"/proc/{pid}/cwd").endswith(suffix):
+                return pid
+        except OSError:
+            pass
+    return None
 
 
 def cpu_ns(pid):
@@ -129,38 +165,47 @@ def image_rss_kb(pid, name):
 
 
 class Sampler(threading.Thread):
-    """Every period: (unix_us, Tarvel CPU ns, host CPU ns, wineserver CPU ns)."""
+    """Every period: (unix_us, Tarvel CPU ns, host CPU ns, wineserver CPU ns,
+    bare sender CPU ns). With tarvel=False it samples the host and the
+    wineserver alone."""
 
-    def __init__(self, period_s=0.004):
+    def __init__(self, period_s=0.004, tarvel=True):
         super().__init__(daemon=True)
         self.period_s = period_s
         self.samples = []
         self.memory = {}
         self.image_kb = None
-        self.tarvel = self.host = None
+        self.want_tarvel = tarvel
+        self.tarvel = self.host = self.server = self.sender = None
+        self.want_sender = False
         self.stop = threading.Event()
 
     def run(self):
         last_memory = 0.0
         while not self.stop.is_set():
-            if self.tarvel is None:
-                pids = exe_pids("Tarvel.exe")
+            if self.host is None or (self.want_tarvel and self.tarvel is None):
+                # The newest: one left over from an earlier run is no part of this one.
+                pids = exe_pids("Tarvel.exe") if self.want_tarvel else []
                 if pids:
-                    self.tarvel = pids[0]
+                    self.tarvel = pids[-1]
                 hosts = exe_pids("cadhost.exe")
                 if hosts:
-                    self.host = hosts[0]
-                servers = comm_pids("wineserver")
-                self.server = servers[0] if servers else None
-            if self.tarvel is not None:
+                    self.host = hosts[-1]
+                self.server = our_wineserver()
+            if self.want_sender and self.sender is None:
+                senders = exe_pids("bench-send.exe")
+                if senders:
+                    self.sender = senders[-1]
+            if self.tarvel is not None or (not self.want_tarvel and self.host is not None):
                 now = time.time_ns() // 1000
-                t = cpu_ns(self.tarvel)
+                t = cpu_ns(self.tarvel) if self.tarvel is not None else 0
                 if t is None:  # Tarvel has ended
                     break
                 h = cpu_ns(self.host) if self.host else None
                 s = cpu_ns(self.server) if self.server else None
-                self.samples.append((now, t, h, s))
-                if time.monotonic() - last_memory > 0.25:
+                b = cpu_ns(self.sender) if self.sender else None
+                self.samples.append((now, t, h, s, b))
+                if self.tarvel is not None and time.monotonic() - last_memory > 0.25:
                     last_memory = time.monotonic()
                     m = memory_kb(self.tarvel)
                     if m:
@@ -195,16 +240,73 @@ class Sampler(threading.Thread):
 
 # ---- runs -------------------------------------------------------------------
 
-def scenario(picks_path, out, env_extra=None, host_args=("--think", "0", "--log-times")):
-    cmd = [os.path.join(ROOT, "scripts", "scenario"), "--picks", picks_path, "--out", out]
-    for a in host_args:
+def programs():
+    build = os.environ["TARVEL_BUILD_DIR"]
+    return {
+        "tarvel": os.path.join(build, "app", "Tarvel.exe"),
+        "cadhost": os.path.join(build, "tools", "cadhost", "cadhost.exe"),
+        "driver": os.path.join(build, "tools", "scenario", "tarvel-check.exe"),
+        "clipholder": os.path.join(build, "tools", "clipholder", "clipholder.exe"),
+        "sender": os.path.join(build, "tests", "bench", "bench-send.exe"),
+    }
+
+
+def report_of(path):
+    try:
+        with open(path, encoding="utf-8") as f:
+            return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+    except OSError:
+        return {}
+
+
+def drive(picks_path, out, env_extra=None, host_args=("--think", "0", "--log-times"), at_ready=None):
+    """One press of Start against the host with the pick script, by the
+    driver's scenario mode, Tarvel left unwatched. at_ready(), when given,
+    runs after the run while both programs are still up."""
+    exe = programs()
+    for f in ("driver.txt", "ready.txt", "go.txt", "commands.jsonl"):
+        if os.path.exists(os.path.join(out, f)):
+            os.remove(os.path.join(out, f))
+    host = ["--picks", win_path(picks_path), "--log", win_path(os.path.join(out, "commands.jsonl")), *host_args]
+    cmd = ["wine", exe["driver"], "scenario", "--report", win_path(os.path.join(out, "driver.txt")),
+           "--ready", win_path(os.path.join(out, "ready.txt")), "--go", win_path(os.path.join(out, "go.txt")),
+           "--cwd", win_path(out), "--tarvel", win_path(exe["tarvel"]), "--host", win_path(exe["cadhost"]),
+           "--runs", "1", "--run-timeout", "600", "--no-watch"]
+    for a in host:
         cmd += ["--host-arg", a]
     env = dict(os.environ)
-    env.setdefault("TARVEL_RUN_TIMEOUT", "600")
     env.update(env_extra or {})
-    done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, env=env, timeout=1500)
-    if done.returncode != 0:
-        raise SystemExit(f"wine_bench: {' '.join(cmd)} failed ({done.returncode}):\n{done.stdout}{done.stderr}")
+    with open(os.path.join(out, "wine.log"), "w") as log:
+        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log, env=env)
+        deadline = time.monotonic() + 1200
+        ready = False
+        while proc.poll() is None and time.monotonic() < deadline:
+            if not ready and os.path.exists(os.path.join(out, "ready.txt")):
+                ready = True
+                if at_ready:
+                    at_ready()
+                open(os.path.join(out, "go.txt"), "w").close()
+            time.sleep(0.05)
+        if proc.poll() is None:
+            proc.kill()
+    rep = report_of(os.path.join(out, "driver.txt"))
+    if rep.get("result") != "ok":
+        raise SystemExit(f"wine_bench: the run in {out} failed: {rep.get('error', 'no report')}")
+    return rep
+
+
+def write_picks(out, name, text):
+    os.makedirs(out, exist_ok=True)
+    path = os.path.join(out, name)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return path
+
+
+def wine_run(*args, timeout=120):
+    done = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, capture_output=True, text=True, errors="replace",
+                          timeout=timeout)
+    return done
 
 
 def pct(values, p):
@@ -250,13 +352,36 @@ def full_run(out, sampler_period):
     sampler = Sampler(sampler_period)
     started_us = time.time_ns() // 1000
     sampler.start()
-    scenario(picks_path, out)
+    sent = {}
+
+    def bare_sender():
+        # Tarvel's 498 commands again, from a bare sender, to the same host
+        # window while it is still up after the run.
+        texts = [r["text"] for r in records_of(os.path.join(out, "commands.jsonl"))
+                 if r["kind"] == "command" and r["text"].startswith("dimlinear")]
+        texts_path = os.path.join(out, "dimlinear-texts.txt")
+        with open(texts_path, "w", encoding="utf-8", newline="") as f:
+            f.write("".join(t + "\n" for t in texts))
+        sampler.want_sender = True
+        times_path = os.path.join(out, "bare-send-times.txt")
+        done = wine_run(programs()["sender"], "--texts", win_path(texts_path), "--times", win_path(times_path),
+                        timeout=600)
+        if done.returncode != 0:
+            raise SystemExit(f"wine_bench: bench-send failed ({done.returncode}): {done.stdout}{done.stderr}")
+        sent.update(kv.split("=") for kv in done.stdout.split())
+        sent["count"] = len(texts)
+        with open(times_path) as f:
+            sent["times"] = [int(line) for line in f if line.strip()]
+
+    # The host does not repaint its drawing: what a command costs it stays
+    # the same for Tarvel's 498 and the bare sender's 498 after them.
+    drive(picks_path, out, host_args=("--think", "0", "--log-times", "--no-redraw"), at_ready=bare_sender)
     sampler.stop.set()
     sampler.join()
     ended_us = time.time_ns() // 1000
     recs = records(out)
     with open(os.path.join(out, "cpu-samples.csv"), "w") as f:
-        f.write("unix_us,tarvel_cpu_ns,host_cpu_ns,wineserver_cpu_ns\n")
+        f.write("unix_us,tarvel_cpu_ns,host_cpu_ns,wineserver_cpu_ns,sender_cpu_ns\n")
         for row in sampler.samples:
             f.write(",".join("" if v is None else str(v) for v in row) + "\n")
 
@@ -269,6 +394,9 @@ def full_run(out, sampler_period):
     if sampler.tarvel is None or len(sampler.samples) < 100:
         raise SystemExit("wine_bench: Tarvel.exe's process was not found under /proc")
 
+    # The records of Tarvel's run; the bare sender's commands come after.
+    first_bare = int(sent["first_us"])
+    recs = [r for r in recs if r["unix_us"] < first_bare]
     cmds = [r for r in recs if r["kind"] == "command"]
     dims = [i for i, r in enumerate(recs) if r["kind"] == "command" and r["text"].startswith("dimlinear")]
     drawn = [r for r in recs if r["kind"] == "dimension"]
@@ -323,6 +451,21 @@ def full_run(out, sampler_period):
         # command; then each command's share of the hand-over.
         "compose_cpu_before_first_dimlinear_ms": sampler.cpu_ms(t_compose0, recs[dims[0]]["unix_us"]),
         "send_cpu_per_dimlinear_us": sampler.cpu_ms(recs[dims[0]]["unix_us"], t_compose1) * 1000 / (len(dims) - 1),
+        # Like for like: the same stretch of commands (the 100th to the
+        # 400th) of Tarvel and of the bare sender, away from the restore of
+        # Tarvel's window before them and the end after.
+        "send_cpu_per_command_mid_us": sampler.cpu_ms(recs[dims[MID[0]]]["unix_us"],
+                                                      recs[dims[MID[1]]]["unix_us"]) * 1000 / (MID[1] - MID[0]),
+        "bare_send_cpu_per_command_mid_us": sampler.cpu_ms(sent["times"][MID[0]], sent["times"][MID[1]], 4) * 1000 /
+        (MID[1] - MID[0]),
+        "send_host_cpu_per_dimlinear_us":
+            sampler.cpu_ms(recs[dims[0]]["unix_us"], t_compose1, 2) * 1000 / (len(dims) - 1),
+        # The bare sender: the same texts to the same window, nothing else.
+        "bare_send_cpu_per_command_us":
+            sampler.cpu_ms(int(sent["first_us"]), int(sent["last_us"]), 4) * 1000 / int(sent["sent"]),
+        "bare_send_host_cpu_per_command_us":
+            sampler.cpu_ms(int(sent["first_us"]), int(sent["last_us"]), 2) * 1000 / int(sent["sent"]),
+        "bare_send_wall_ms": (int(sent["last_us"]) - int(sent["first_us"])) / 1000,
         "wait_window_s": wall_s,
         "wait_cpu_percent": sampler.cpu_ms(w0, w1) / (wall_s * 1000) * 100,
         "wait_cpu_percent_wineserver": (sampler.cpu_ms(w0, w1, 3) / (wall_s * 1000) * 100)
@@ -336,6 +479,97 @@ def full_run(out, sampler_period):
         "sampler_period_ms": sampler_period * 1000,
         "cpu_samples": len(sampler.samples),
     }
+    res["send_ratio"] = res["send_cpu_per_command_mid_us"] / res["bare_send_cpu_per_command_mid_us"]
+    return res
+
+
+def idle_host(out, seconds=10.0, sampler_period=0.004):
+    """The host waiting alone, nothing polling it: what the wineserver and
+    the host cost then, the baseline of a pick that waits."""
+    os.makedirs(out, exist_ok=True)
+    log = os.path.join(out, "idle-host.jsonl")
+    if os.path.exists(log):
+        os.remove(log)
+    sampler = Sampler(sampler_period, tarvel=False)
+    sampler.start()
+    proc = subprocess.Popen(["wine", programs()["cadhost"], "--log", win_path(log), "--log-times"],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and not any(r["kind"] == "prompt" for r in records_of(log)):
+            time.sleep(0.1)
+        start = next((r for r in records_of(log) if r["kind"] == "start"), None)
+        if start is None:
+            raise SystemExit("wine_bench: the host alone did not start")
+        time.sleep(1.0)  # settled
+        t0 = time.time_ns() // 1000
+        time.sleep(seconds)
+        t1 = time.time_ns() // 1000
+        time.sleep(0.1)  # a sample after the window's end
+    finally:
+        sampler.stop.set()
+        sampler.join()
+        if start := next((r for r in records_of(log) if r["kind"] == "start"), None):
+            wine_run("taskkill", "/f", "/pid", str(start["pid"]), timeout=30)
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+    wall_ms = (t1 - t0) / 1000
+    return {
+        "idle_host_window_s": wall_ms / 1000,
+        "idle_host_wineserver_percent": sampler.cpu_ms(t0, t1, 3) / wall_ms * 100,
+        "idle_host_cpu_percent": sampler.cpu_ms(t0, t1, 2) / wall_ms * 100,
+    }
+
+
+def records_of(path):
+    try:
+        with open(path, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip().endswith("}")]
+    except OSError:
+        return []
+
+
+def pick_work_ms(recs):
+    """Per accepted pick: from the prompt read that first saw the idle
+    prompt after the host's answer to the next command Tarvel sent (the
+    history copy, the user's clipboard saved and put back, the LASTPOINT
+    query), in ms."""
+    out = []
+    for i, r in enumerate(recs):
+        if r["kind"] != "identified":
+            continue
+        seen = next((j for j in range(i + 1, len(recs)) if recs[j]["kind"] == "read"
+                     and recs[j]["text"] == IDLE), None)
+        if seen is None:
+            continue
+        cmd = next((j for j in range(seen + 1, len(recs)) if recs[j]["kind"] == "command"), None)
+        if cmd is not None:
+            out.append((recs[cmd]["unix_us"] - recs[seen]["unix_us"]) / 1000)
+    return out
+
+
+def clipboard_run(out, picks=30):
+    """A chain of `picks` points, once with the user's clipboard empty and
+    once with an 8 MB bitmap and 100 small formats on it."""
+    text, _ = full_chain_picks(wait_ms=0, spans=[100 + i for i in range(1, picks - 1)])
+    res = {}
+    for name, mode in (("empty", "--clear"), ("8mb", "--big")):
+        sub = os.path.join(out, name)
+        picks_path = write_picks(sub, "chain.picks", text)
+        done = wine_run(programs()["clipholder"], mode)
+        if done.returncode != 0:
+            raise SystemExit(f"wine_bench: clipholder {mode} failed: {done.stdout}{done.stderr}")
+        drive(picks_path, sub, host_args=("--think", "0", "--log-times", "--log-reads"))
+        ms = pick_work_ms(records(sub))
+        if len(ms) < picks // 2:
+            raise SystemExit(f"wine_bench: {len(ms)} picks timed in {sub}")
+        res[f"pick_work_ms_clipboard_{name}_p50"] = pct(ms, 50)
+        res[f"pick_work_ms_clipboard_{name}_max"] = max(ms)
+    wine_run(programs()["clipholder"], "--clear")
+    res["pick_clipboard_8mb_extra_ms"] = (res["pick_work_ms_clipboard_8mb_p50"] -
+                                          res["pick_work_ms_clipboard_empty_p50"])
     return res
 
 
@@ -363,7 +597,7 @@ def trace_run(out):
     key = r"HKCU\Software\Wine\Debug"
     reg("add", key, "/v", "RelayInclude", "/t", "REG_SZ", "/d", ";".join(RELAY), "/f")
     try:
-        scenario(picks_path, out, {"WINEDEBUG": "+pid,+relay"})
+        drive(picks_path, out, {"WINEDEBUG": "+pid,+relay"})
     finally:
         reg("delete", key, "/v", "RelayInclude", "/f")
     return count_polls(out)
@@ -440,7 +674,13 @@ def startup(build, out, runs=11):
         "startup_peak_working_set_mb": statistics.median(int(r["peak_ws_kb"]) for r in warm) / 1024,
         "startup_baseline_peak_working_set_mb": statistics.median(int(r["peak_ws_kb"]) for r in base[1:]) / 1024,
         "exe_mb": os.path.getsize(tarvel) / (1024 * 1024),
-    }
+    } | ratios(statistics.median(ms), statistics.median(base_ms),
+               statistics.median(int(r["peak_ws_kb"]) for r in warm) / 1024,
+               statistics.median(int(r["peak_ws_kb"]) for r in base[1:]) / 1024)
+
+
+def ratios(ms, base_ms, ws_mb, base_ws_mb):
+    return {"startup_ratio": ms / base_ms, "startup_ws_over_bare_mb": ws_mb - base_ws_mb}
 
 
 def native_results(path):
@@ -468,38 +708,48 @@ def native_results(path):
 
 REPORT = """Tarvel benchmarks ({when}; {machine})
 
+Every figure under Wine stands beside a baseline measured in this same run:
+what the machine and Wine cost for the same work without Tarvel. Read the
+ratio or the difference, not the absolute figure: on a shared machine the
+absolute ones move from run to run, the ratios much less.
+
+                                            figure     baseline     ratio/diff   target
+Start-up, median of {startup_runs} warm runs (bare window program alike)
+  process start -> main window visible   {startup_ms:8.1f} ms  {startup_baseline_ms:8.1f} ms  x {startup_ratio:6.2f}     <= x 1.2
+  working set then (peak)                {startup_peak_working_set_mb:8.1f} MB  {startup_baseline_peak_working_set_mb:8.1f} MB  + {startup_ws_over_bare_mb:5.1f} MB   <= +2 MB
+     cold start {startup_ms_cold:.1f} ms; slowest warm start {startup_ms_max:.1f} ms
+
+498 dimlinear commands handed over (bare sender: the same texts, message,
+flags and host window, nothing else)
+  CPU a command                          {send_cpu_per_dimlinear_us:8.1f} us  {bare_send_cpu_per_command_us:8.1f} us  x {send_ratio:6.2f}     <= x 1.1
+     host CPU a command {send_host_cpu_per_dimlinear_us:.1f} us beside Tarvel, {bare_send_host_cpu_per_command_us:.1f} us beside the bare sender
+     Tarvel, all 498: {compose_send_cpu_ms:.1f} ms CPU ({compose_cpu_before_first_dimlinear_ms:.1f} ms of it ordering and restoring the window),
+     {compose_send_wall_ms:.1f} ms wall; the bare sender {bare_send_wall_ms:.1f} ms wall
+
+A pick left unanswered for {wait_window_s:.1f} s (host waiting alone, nothing polling it: {idle_host_window_s:.1f} s)
+  wineserver CPU                         {wait_cpu_percent_wineserver:8.3f} %   {idle_host_wineserver_percent:8.3f} %   + {wait_wineserver_due_to_tarvel_percent:6.3f} %    <= +0.5 %
+  Tarvel CPU                             {wait_cpu_percent:8.3f} %                           <= 0.2 %
+     host CPU {wait_cpu_percent_host:.3f} % (alone {idle_host_cpu_percent:.3f} %)
+
+One pick's work, from the prompt read that sees the host idle to Tarvel's
+next command (history copy, the user's clipboard kept, LASTPOINT read)
+  8 MB bitmap + 100 formats on the clipboard {pick_work_ms_clipboard_8mb_p50:6.1f} ms  {pick_work_ms_clipboard_empty_p50:8.1f} ms  + {pick_clipboard_8mb_extra_ms:6.1f} ms   <= +50 ms
+     (medians; slowest {pick_work_ms_clipboard_8mb_max:.1f} ms and {pick_work_ms_clipboard_empty_max:.1f} ms; the baseline: an empty clipboard)
+
+Whole run: {picks} picks against cadhost --think 0
+  pick detected (host idle -> next command) p50 {pick_detect_ms_p50:.1f} ms, p90 {pick_detect_ms_p90:.1f} ms, max {pick_detect_ms_max:.1f} ms (<= 210 ms; the 200 ms poll)
+     history copy -> next command p50 {history_copy_to_next_command_ms_p50:.1f} ms, max {history_copy_to_next_command_ms_max:.1f} ms ({history_lines_max} history lines at most)
+  placement pick -> last dimlinear {placement_to_last_dimlinear_ms:.1f} ms
+  window enumerations per waiting poll (traced) {enumerations_per_poll:.2f} (target 0; {traced_waiting_polls} polls; {enumerations_per_finished_pick:.2f} per finished pick)
+  peak working set (VmHWM) {peak_working_set_mb:.1f} MB: anonymous {rss_anon_peak_mb:.1f} MB, file-backed {rss_file_peak_mb:.1f} MB, Tarvel.exe image {tarvel_image_rss_mb:.2f} MB
+  Tarvel.exe {exe_mb:.2f} MB (< 2 MB)
+
 Native core (Google Benchmark, CPU time per call, optimised build)
   OrderPoints, 497 intermediate points in the worst order   {order_points_worst_us:9.1f} us
   SendChainedDimensions, 498 spans all equal (1 command)    {send_chain_all_equal_us:9.1f} us
   SendChainedDimensions, 498 spans all different (498)      {send_chain_all_different_us:9.1f} us
   SendChainedDimensions, 498 spans alternating (498)        {send_chain_alternating_us:9.1f} us
   CutField + ParseCoordinate, one LASTPOINT text (3 fields) {cut_parse_per_text_ns:9.1f} ns
-
-Whole run under Wine: {picks} picks, cadhost --think 0            target
-  pick detected (host idle -> next command) p50  {pick_detect_ms_p50:8.1f} ms
-                                            p90  {pick_detect_ms_p90:8.1f} ms
-                                            max  {pick_detect_ms_max:8.1f} ms   <= 210 ms
-     first 50 picks mean {pick_detect_ms_first50_mean:.1f} ms, last 50 mean {pick_detect_ms_last50_mean:.1f} ms
-     history copy -> next command p50 {history_copy_to_next_command_ms_p50:.1f} ms, max {history_copy_to_next_command_ms_max:.1f} ms ({history_lines_max} history lines at most)
-  placement pick -> last dimlinear          {placement_to_last_dimlinear_ms:8.1f} ms
-  {dimlinear_commands} dimlinear composed and handed over:
-     Tarvel CPU                             {compose_send_cpu_ms:8.1f} ms   <= 50 ms
-     wall                                   {compose_send_wall_ms:8.1f} ms (host CPU {compose_send_host_cpu_ms:.1f} ms)
-     before the first command (ordering, window restored) {compose_cpu_before_first_dimlinear_ms:.1f} ms CPU,
-     then {send_cpu_per_dimlinear_us:.1f} us CPU a command
-  waiting for a pick ({wait_window_s:.1f} s unanswered):
-     Tarvel CPU                             {wait_cpu_percent:8.3f} %    < 0.5 %
-     wineserver / host CPU                  {wait_cpu_percent_wineserver:.3f} % / {wait_cpu_percent_host:.3f} %
-  window enumerations per poll (traced)     {enumerations_per_poll:8.2f}      0
-     ({traced_waiting_polls} waiting polls; {enumerations_per_finished_pick:.2f} per finished pick: the text window's lookup)
-
-Start-up (median of {startup_runs} warm runs; cold {startup_ms_cold:.1f} ms)
-  process start -> main window visible      {startup_ms:8.1f} ms   <= 150 ms (max {startup_ms_max:.1f})
-     a bare window program under the same Wine: {startup_baseline_ms:.1f} ms
-  peak working set, whole run (VmHWM)       {peak_working_set_mb:8.1f} MB   < 10 MB
-     resident: anonymous {rss_anon_peak_mb:.1f} MB, file-backed {rss_file_peak_mb:.1f} MB, Tarvel.exe image {tarvel_image_rss_mb:.2f} MB
-     at start-up: peak {startup_peak_working_set_mb:.1f} MB; a bare window program {startup_baseline_peak_working_set_mb:.1f} MB (GetProcessMemoryInfo)
-  Tarvel.exe                                {exe_mb:8.2f} MB   < 2 MB
 """
 
 
@@ -519,22 +769,28 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "windows"))
     ap.add_argument("--native")
     ap.add_argument("--sampler-ms", type=float, default=4)
-    ap.add_argument("--only", choices=("startup", "trace", "full"), help="one part, printed (for working on it)")
+    ap.add_argument("--only", choices=("startup", "idle", "trace", "full", "clipboard"),
+                    help="one part, printed (for working on it)")
     args = ap.parse_args()
     os.makedirs(args.out, exist_ok=True)
     os.environ["TARVEL_BUILD_DIR"] = args.build
 
+    parts = {
+        "startup": lambda: startup(args.build, args.out),
+        "idle": lambda: idle_host(os.path.join(args.out, "idle")),
+        "trace": lambda: trace_run(os.path.join(args.out, "trace")),
+        "full": lambda: full_run(os.path.join(args.out, "full"), args.sampler_ms / 1000),
+        "clipboard": lambda: clipboard_run(os.path.join(args.out, "clipboard")),
+    }
     if args.only:
-        part = {"startup": lambda: startup(args.build, args.out),
-                "trace": lambda: trace_run(os.path.join(args.out, "trace")),
-                "full": lambda: full_run(os.path.join(args.out, "full"), args.sampler_ms / 1000)}[args.only]
-        print(json.dumps(part(), indent=1))
+        print(json.dumps(parts[args.only](), indent=1))
         return
     res = {}
     res.update(native_results(args.native))
-    res.update(startup(args.build, args.out))
-    res.update(trace_run(os.path.join(args.out, "trace")))
-    res.update(full_run(os.path.join(args.out, "full"), args.sampler_ms / 1000))
+    for name in ("startup", "idle", "trace", "full", "clipboard"):
+        res.update(parts[name]())
+    res["wait_wineserver_due_to_tarvel_percent"] = (res["wait_cpu_percent_wineserver"] -
+                                                     res["idle_host_wineserver_percent"])
     res = {k: (round(v, 3) if isinstance(v, float) else v) for k, v in res.items()}
     with open(os.path.join(args.out, "results.json"), "w") as f:
         json.dump(res, f, indent=1, sort_keys=True)

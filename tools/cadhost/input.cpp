@@ -20,7 +20,7 @@ namespace {
 void Refresh(Host& h) {
     for (HWND w : {h.headlands, h.mounttam})
         if (w) InvalidateRect(w, nullptr, TRUE);
-    if (h.view && !h.view_timer_armed) {
+    if (h.view && !h.view_timer_armed && !h.options.no_redraw) {
         SetTimer(h.frame, kViewTimer, kViewRepaintMs, nullptr);
         h.view_timer_armed = true;
     }

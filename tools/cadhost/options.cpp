@@ -84,7 +84,10 @@ std::u16string UsageText() {
            u"                 1970 (GetSystemTimePreciseAsFileTime; under Wine the host\n"
            u"                 system's CLOCK_REALTIME)\n"
            u"  --log-reads    every read of the prompt line's text (WM_GETTEXT) is logged:\n"
-           u"                 {\"kind\":\"read\",\"text\":...}, what the reader was given\n";
+           u"                 {\"kind\":\"read\",\"text\":...}, what the reader was given\n"
+           u"  --no-redraw    the drawing is not repainted after input (the command line\n"
+           u"                 is), so that what a command costs the host stays the same\n"
+           u"                 however large the drawing grows (for the benchmarks)\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std::u16string& error) {
@@ -205,6 +208,9 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
         } else if (name == u"--log-reads") {
             if (!flag()) return std::nullopt;
             o.log_reads = true;
+        } else if (name == u"--no-redraw") {
+            if (!flag()) return std::nullopt;
+            o.no_redraw = true;
         } else {
             error = u"cadhost: unknown option " + args[i] + u" (try --help)";
             return std::nullopt;

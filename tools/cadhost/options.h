@@ -37,6 +37,7 @@ struct Options {
     int prompt_pad = 0;      // blanks added inside the point prompts (see --help)
     bool log_times = false;  // every log record carries "ms", the tick count
     bool log_reads = false;  // every WM_GETTEXT of the prompt line is logged ("read")
+    bool no_redraw = false;  // the drawing is not repainted after input
 };
 
 // Decodes the escapes of a --lastpoint text: \\ \t \r \n \xHH (two hex

@@ -50,15 +50,26 @@ void TTarvelF::OnCreate() {
     AddControl(L"bHelp", L"BUTTON", L"?", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, Rect96{56, 32, 25, 25}, kIdHelp);
     SendMessageW(Control(L"RadioButton2"), BM_SETCHECK, BST_CHECKED, 0);
     UpdateRadioTabStops();
-    CreateTooltip();
     FormCreate();
 }
 
 void TTarvelF::FormCreate() { SetStayOnTop(Handle(), true); }
 
+void TTarvelF::OnShown() {
+    if (!tooltip_) CreateTooltip();
+}
+
 void TTarvelF::CreateTooltip() {
+    // The common controls are loaded for the tooltip alone, once the window
+    // is on the screen: the first paint does not need them.
+    const HMODULE common = LoadLibraryW(L"comctl32.dll");
+    using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = common ? reinterpret_cast<Init>(reinterpret_cast<void*>(
+                                   GetProcAddress(common, "InitCommonControlsEx")))
+                             : nullptr;
+    if (!init) return;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
+    init(&controls);
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
                                App().Instance(), nullptr);

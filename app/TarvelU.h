@@ -23,6 +23,9 @@ public:
     TTarvelF(Application& app, tarvel::CadLink& link, DimensionRun run);
 
     void FormCreate();
+    // What the window needs only once it is on the screen (the tooltip of
+    // bStart): made then, after the first paint.
+    void OnShown();
     void bStartClick();
     void bHelpClick();
 

@@ -36,6 +36,7 @@ void AppTest::SetUp() {
     about->Create();
     AboutBox = about.get();
     ShowWindow(main->Handle(), SW_SHOWNORMAL);
+    main->OnShown();
     Pump(20);
 }
 

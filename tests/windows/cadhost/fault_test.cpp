@@ -175,8 +175,7 @@ ULONGLONG Timed(F f) {
 }
 
 TEST(FaultHost, HelpNamesEveryFault) {
-    std::string err;
-    EXPECT_EQ(RunHostToEnd(L"--help", err), 0u);
+    EXPECT_EQ(RunHostToEnd({L"--help"}).exit_code, 0u);
     // --help writes to stdout; the usage text is the core's.
     const std::string usage = U8(cadhost::UsageText());
     for (const char* option : {"--hang-after N --hang-ms MS", "--close-after-pick N", "--delay MS", "--lastpoint TEXT",

@@ -7,6 +7,7 @@ namespace {
 
 constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kMessageTimeoutMs = 5000;
+constexpr DWORD kRunToEndTimeoutMs = 15000;
 constexpr WPARAM kCopyHistoryCommand = 32781;
 
 std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
@@ -353,39 +354,6 @@ DWORD HostSession::Close() {
     return code;
 }
 
-DWORD RunHostToEnd(const std::wstring& args, std::string& stderr_text) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE read_end = nullptr, write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &sa, 0)) return 1000;
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = nullptr;
-    si.hStdOutput = write_end;
-    si.hStdError = write_end;
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = Quote(HostExe()) + L" " + args;
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(read_end);
-        CloseHandle(write_end);
-        return 1001;
-    }
-    CloseHandle(write_end);
-    DWORD code = 1002;
-    if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) {
-        TerminateProcess(pi.hProcess, 1003);
-        WaitForSingleObject(pi.hProcess, 5000);
-    }
-    GetExitCodeProcess(pi.hProcess, &code);
-    char buf[4096];
-    DWORD n = 0;
-    DWORD avail = 0;
-    while (PeekNamedPipe(read_end, nullptr, 0, nullptr, &avail, nullptr) && avail > 0 &&
-           ReadFile(read_end, buf, sizeof buf, &n, nullptr) && n > 0)
-        stderr_text.append(buf, n);
-    CloseHandle(read_end);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code;
+tarvel::win32::RunResult RunHostToEnd(const std::vector<std::wstring>& args) {
+    return tarvel::win32::RunToEnd(HostExe(), args, kRunToEndTimeoutMs);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/win32/process.h"
+
 class HostSession {
 public:
     // Starts the host with `args` (a --log is added) and waits for its windows.
@@ -71,9 +73,9 @@ private:
     bool closed_ = false;
 };
 
-// Starts cadhost.exe with `args`, waits for it to end (bounded) and gives its
-// exit code and what it wrote to its standard error.
-DWORD RunHostToEnd(const std::wstring& args, std::string& stderr_text);
+// Runs cadhost.exe with `args` to its end (bounded): its exit code and what
+// it printed.
+tarvel::win32::RunResult RunHostToEnd(const std::vector<std::wstring>& args);
 
 // The host's path as a Windows path.
 std::wstring HostExe();

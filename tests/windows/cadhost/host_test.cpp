@@ -428,21 +428,23 @@ TEST(HostCopyData, AnsiPromptIsCutToTheCallersBuffer) {
 
 TEST(HostCommandLine, HelpAndBadOptions) {
     struct Case {
-        const wchar_t* args;
+        std::vector<std::wstring> args;
         DWORD exit_code;
         const char* says;
-    } cases[] = {
-        {L"--help", 0, "usage: cadhost.exe"},
-        {L"--bogus", 2, "unknown option --bogus"},
-        {L"--layout sideways", 2, "--layout must be docked, floating or text"},
-        {L"--think -5", 2, "--think needs a whole number"},
-        {L"--log", 2, "--log needs a file name"},
-        {L"--picks Z:\\no\\such\\file.picks", 2, "cannot read the pick script"},
+    };
+    const Case cases[] = {
+        {{L"--help"}, 0, "usage: cadhost.exe"},
+        {{L"--bogus"}, 2, "unknown option --bogus"},
+        {{L"--layout", L"sideways"}, 2, "--layout must be docked, floating or text"},
+        {{L"--think", L"-5"}, 2, "--think needs a whole number"},
+        {{L"--log"}, 2, "--log needs a file name"},
+        {{L"--picks", L"Z:\\no\\such\\file.picks"}, 2, "cannot read the pick script"},
     };
     for (const Case& c : cases) {
-        std::string err;
-        EXPECT_EQ(RunHostToEnd(c.args, err), c.exit_code) << WideToUtf8(c.args);
-        EXPECT_THAT(err, HasSubstr(c.says)) << WideToUtf8(c.args);
+        const tarvel::win32::RunResult run = RunHostToEnd(c.args);
+        ASSERT_TRUE(run.ended) << WideToUtf8(c.args[0]);
+        EXPECT_EQ(run.exit_code, c.exit_code) << WideToUtf8(c.args[0]);
+        EXPECT_THAT(run.output, HasSubstr(c.says)) << WideToUtf8(c.args[0]);
     }
 }
 
@@ -450,9 +452,9 @@ TEST(HostCommandLine, MalformedPickScriptIsRefusedWithItsLine) {
     const std::wstring dir = MakeTempDir();
     const std::wstring picks = dir + L"\\bad.picks";
     WriteTextFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
-    std::string err;
-    EXPECT_EQ(RunHostToEnd(L"--picks \"" + picks + L"\"", err), 2u);
-    EXPECT_THAT(err, HasSubstr("line 3"));
+    const tarvel::win32::RunResult run = RunHostToEnd({L"--picks", picks});
+    EXPECT_EQ(run.exit_code, 2u);
+    EXPECT_THAT(run.output, HasSubstr("line 3"));
 }
 
 TEST(HostFiles, ClosingWritesDxfAndSvg) {

@@ -10,7 +10,7 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
 #include "support/win32/text.h"
-#include "test_windows.h"
+#include "tests/windows/support/test_windows.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ protected:
     }
     void TearDown() override { seams::ResetForTests(); }
 
-    linktest::TestWindow main_{linktest::kMainClass, "AutoCAD 2004 - [a.dwg]"};
+    wintest::TestWindow main_{wintest::kMainClass, "AutoCAD 2004 - [a.dwg]"};
     HWND prompt_ = nullptr;
 };
 

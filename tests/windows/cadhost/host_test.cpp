@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/windows/cadhost/host_session.h"
+#include "support/win32/text.h"
+#include "support/win32/windows.h"
+#include "tests/windows/support/files.h"
+#include "tests/windows/support/host_session.h"
 
 using ::testing::AllOf;
 using ::testing::ElementsAre;
@@ -21,30 +24,24 @@ const std::wstring kIdle = L"コマンド: ";
 const std::wstring kIdPrompt = L"点を指定: ";
 const std::wstring kPick = L"\x03ID ";
 
-std::wstring Class(HWND h) {
-    wchar_t buf[256] = {};
-    GetClassNameW(h, buf, 255);
-    return buf;
-}
-std::string TitleA(HWND h) {
-    char buf[256] = {};
-    GetWindowTextA(h, buf, 255);
-    return buf;
-}
-std::wstring Title(HWND h) {
-    wchar_t buf[256] = {};
-    InternalGetWindowText(h, buf, 255);
-    return buf;
-}
+using tarvel::win32::ClassName;
+using tarvel::win32::FromUtf8;
+using tarvel::win32::Title;
+using tarvel::win32::ToBytes;
+using tarvel::win32::ToUtf8;
+using wintest::HostSession;
 
-#define START_HOST(var, ...)                                    \
-    HostSession var{__VA_ARGS__};                               \
-    ASSERT_TRUE(var.ok()) << WideToUtf8(var.error())
+// The JSON lines of the log's records of one kind.
+std::vector<std::string> LinesOf(const HostSession& host, const char* kind) {
+    std::vector<std::string> lines;
+    for (const tarvel::driver::LogRecord& record : host.LogOf(kind)) lines.push_back(record.line);
+    return lines;
+}
 
 // ---- windows, in every layout and encoding ----
 
 struct LayoutCase {
-    const wchar_t* args;
+    std::vector<std::wstring> args;
     bool unicode;
     const char* where;  // "frame", "floating" or "text"
 };
@@ -52,24 +49,24 @@ struct LayoutCase {
 class HostLayouts : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(HostLayouts, PresentsAutoCadWindows) {
-    const LayoutCase c = GetParam();
+    const LayoutCase& c = GetParam();
     START_HOST(host, c.args);
 
     EXPECT_EQ(Title(host.frame()), L"AutoCAD 2004 - [Drawing1.dwg]");
-    EXPECT_THAT(Class(host.frame()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":8:")));
+    EXPECT_THAT(ClassName(host.frame()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":8:")));
     EXPECT_EQ(IsWindowUnicode(host.frame()) != FALSE, c.unicode);
     EXPECT_EQ(GetAncestor(host.frame(), GA_PARENT), GetDesktopWindow());
 
     EXPECT_EQ(Title(host.text_window()), L"AutoCAD テキスト ウィンドウ - Drawing1.dwg");
-    EXPECT_THAT(Class(host.text_window()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":b:")));
+    EXPECT_THAT(ClassName(host.text_window()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":b:")));
 
     // Another process reads the stored names; only a sent WM_GETTEXT gets
     // the prompt line.
-    EXPECT_EQ(TitleA(host.headlands()), "Headlands");
-    EXPECT_EQ(TitleA(host.mounttam()), "MountTam");
+    EXPECT_EQ(Title(host.headlands()), L"Headlands");
+    EXPECT_EQ(Title(host.mounttam()), L"MountTam");
     EXPECT_EQ(host.Prompt(), kIdle);
     EXPECT_EQ(host.PromptW(), kIdle);
-    EXPECT_EQ(host.PromptA(), WideToAnsi(kIdle));
+    EXPECT_EQ(host.PromptA(), ToBytes(kIdle));
 
     const std::string where = c.where;
     if (where == "frame") {
@@ -90,23 +87,23 @@ TEST_P(HostLayouts, PresentsAutoCadWindows) {
     host.Type(L"id 12.5,-3 ");
     EXPECT_EQ(host.LastHistoryLine(), L"X = 12.5000     Y = -3.0000     Z = 0.0000");
     EXPECT_EQ(host.Close(), 0u);
-    const auto commands = host.LogOf("command");
+    const auto commands = LinesOf(host, "command");
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_THAT(commands[0], HasSubstr(c.unicode ? "\"enc\":\"W\",\"cbData\":24," : "\"enc\":\"A\",\"cbData\":12,"));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllArrangements, HostLayouts,
-                         ::testing::Values(LayoutCase{L"", true, "frame"},
-                                           LayoutCase{L"--layout docked --ansi", false, "frame"},
-                                           LayoutCase{L"--layout floating", true, "floating"},
-                                           LayoutCase{L"--layout floating --ansi", false, "floating"},
-                                           LayoutCase{L"--layout text", true, "text"},
-                                           LayoutCase{L"--layout text --ansi", false, "text"}));
+                         ::testing::Values(LayoutCase{{}, true, "frame"},
+                                           LayoutCase{{L"--layout", L"docked", L"--ansi"}, false, "frame"},
+                                           LayoutCase{{L"--layout", L"floating"}, true, "floating"},
+                                           LayoutCase{{L"--layout", L"floating", L"--ansi"}, false, "floating"},
+                                           LayoutCase{{L"--layout", L"text"}, true, "text"},
+                                           LayoutCase{{L"--layout", L"text", L"--ansi"}, false, "text"}));
 
 // ---- the ID dialogue from a pick script ----
 
 TEST(HostPicks, IdDialogueWithPickEndAndCancel) {
-    START_HOST(host, L"--think 150", L"# the four answers\npick 100,200\n\nend\ncancel\npick -0.00001,5.5,3\n");
+    START_HOST(host, {L"--think", L"150"}, L"# the four answers\npick 100,200\n\nend\ncancel\npick -0.00001,5.5,3\n");
 
     // Tarvel's pick: Ctrl-C and "ID ". The message returns at once; the
     // scripted click comes later.
@@ -152,13 +149,13 @@ TEST(HostPicks, IdDialogueWithPickEndAndCancel) {
     EXPECT_NE(lines.back(), kIdle);
 
     EXPECT_EQ(host.Close(), 0u);
-    EXPECT_EQ(host.LogOf("pick").size(), 2u);
-    EXPECT_EQ(host.LogOf("end").size(), 1u);
-    EXPECT_THAT(host.LogOf("cancel"), ::testing::Contains(HasSubstr("\"source\":\"script\"")));
+    EXPECT_EQ(LinesOf(host, "pick").size(), 2u);
+    EXPECT_EQ(LinesOf(host, "end").size(), 1u);
+    EXPECT_THAT(LinesOf(host, "cancel"), ::testing::Contains(HasSubstr("\"source\":\"script\"")));
 }
 
 TEST(HostPicks, ScriptWaitsForThinkTimeAndOnlyAnswersId) {
-    START_HOST(host, L"--think 400", L"pick 1,2\n");
+    START_HOST(host, {L"--think", L"400"}, L"pick 1,2\n");
     // DIMLINEAR's point prompts are the user's, not the script's.
     host.Type(L"dimlinear ");
     Sleep(600);
@@ -171,23 +168,18 @@ TEST(HostPicks, ScriptWaitsForThinkTimeAndOnlyAnswersId) {
     EXPECT_EQ(host.LastHistoryLine(), L"X = 1.0000     Y = 2.0000     Z = 0.0000");
 }
 
+// The frame's drawing view: the untitled Afx child of a top-level window.
 HWND DrawingView(HWND frame) {
-    HWND found = nullptr;
-    EnumChildWindows(
-        frame,
-        [](HWND h, LPARAM lp) -> BOOL {
-            if (Class(h).rfind(L"Afx:", 0) == 0 && Title(h).empty() && GetParent(h) == GetAncestor(h, GA_ROOT)) {
-                *reinterpret_cast<HWND*>(lp) = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    for (HWND h : tarvel::win32::Descendants(frame)) {
+        if (ClassName(h).rfind(L"Afx:", 0) == 0 && Title(h).empty() && GetParent(h) == GetAncestor(h, GA_ROOT)) {
+            return h;
+        }
+    }
+    return nullptr;
 }
 
 TEST(HostPicks, MouseAnswersWhenTheScriptHasRunOut) {
-    START_HOST(host, L"--think 0", L"pick 7,8\n");
+    START_HOST(host, {L"--think", L"0"}, L"pick 7,8\n");
     const HWND view = DrawingView(host.frame());
     ASSERT_NE(view, nullptr);
     host.Type(kPick);
@@ -215,9 +207,10 @@ TEST(HostPicks, MouseAnswersWhenTheScriptHasRunOut) {
     EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
 
     host.Close();
-    EXPECT_THAT(host.LogOf("pick"), ElementsAre(HasSubstr("\"source\":\"script\""), HasSubstr("\"source\":\"mouse\"")));
-    EXPECT_THAT(host.LogOf("end"), ElementsAre(HasSubstr("\"source\":\"mouse\"")));
-    EXPECT_THAT(host.LogOf("cancel"), ::testing::Contains(HasSubstr("\"source\":\"keyboard\"")));
+    EXPECT_THAT(LinesOf(host, "pick"),
+                ElementsAre(HasSubstr("\"source\":\"script\""), HasSubstr("\"source\":\"mouse\"")));
+    EXPECT_THAT(LinesOf(host, "end"), ElementsAre(HasSubstr("\"source\":\"mouse\"")));
+    EXPECT_THAT(LinesOf(host, "cancel"), ::testing::Contains(HasSubstr("\"source\":\"keyboard\"")));
 }
 
 // ---- system variables ----
@@ -230,12 +223,12 @@ TEST(HostVariables, ReadOnlyVariablesAnswerInTheHistory) {
     } cases[] = {{L"ACADVER\r"}, {L"acadver\r"}, {L"'SETVAR ACADVER\r"}, {L"setvar AcadVer "}};
     for (const auto& c : cases) {
         host.Type(c.typed);
-        EXPECT_EQ(host.Prompt(), kIdle) << WideToUtf8(c.typed);
-        EXPECT_EQ(host.LastHistoryLine(), acadver) << WideToUtf8(c.typed);
+        EXPECT_EQ(host.Prompt(), kIdle) << ToUtf8(c.typed);
+        EXPECT_EQ(host.LastHistoryLine(), acadver) << ToUtf8(c.typed);
     }
     // The history reads the same through CF_TEXT in the code page.
     const std::string a = host.HistoryA();
-    EXPECT_THAT(a, HasSubstr(WideToAnsi(acadver)));
+    EXPECT_THAT(a, HasSubstr(ToBytes(acadver)));
 }
 
 TEST(HostVariables, SetvarTransparentInsideIdResumesIt) {
@@ -257,7 +250,7 @@ TEST(HostVariables, UnknownVariableIsRefused) {
     host.Type(L"'SETVAR NOSUCHVAR\r");
     EXPECT_EQ(host.Prompt(), kIdle);
     EXPECT_THAT(host.LastHistoryLine(), HasSubstr(L"不明な変数名です。"));
-    EXPECT_EQ(host.LogOf("complaint").size(), 1u);
+    EXPECT_EQ(LinesOf(host, "complaint").size(), 1u);
 }
 
 // ---- DIMLINEAR ----
@@ -281,11 +274,11 @@ TEST(HostDimlinear, SingleAndRunFormsAreLogged) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(host.Type(c.command), TRUE);
-        EXPECT_EQ(host.Prompt(), kIdle) << WideToUtf8(c.command);
+        EXPECT_EQ(host.Prompt(), kIdle) << ToUtf8(c.command);
     }
     EXPECT_EQ(host.LastHistoryLine(), L"寸法値 = 12.5");
     EXPECT_EQ(host.Close(), 0u);
-    const auto dims = host.LogOf("dimension");
+    const auto dims = LinesOf(host, "dimension");
     ASSERT_EQ(dims.size(), std::size(cases));
     for (size_t i = 0; i < dims.size(); ++i) {
         EXPECT_THAT(dims[i], HasSubstr(std::string("\"dir\":\"") + cases[i].dir + "\"")) << i;
@@ -306,16 +299,16 @@ TEST(HostDimlinear, FreeTextKeepsBlanksUntilCarriageReturn) {
     host.Type(L"\r0,-10\r");
     EXPECT_EQ(host.Prompt(), kIdle);
     host.Close();
-    EXPECT_THAT(host.LogOf("dimension").at(0), HasSubstr("\"text\":\"A B <> \""));
+    EXPECT_THAT(LinesOf(host, "dimension").at(0), HasSubstr("\"text\":\"A B <> \""));
 }
 
 TEST(HostDimlinear, ArrivesInPiecesAsTyped) {
-    START_HOST(host, L"--ansi");
+    START_HOST(host, {L"--ansi"});
     for (const char* piece : {"dimli", "near 0,0", " 10", "0,0 ", "H", " ", "T 2@50\\X=<>", "\r", "0,-5", "\r"})
         host.TypeAnsi(piece);
     EXPECT_EQ(host.Prompt(), kIdle);
     host.Close();
-    const auto dims = host.LogOf("dimension");
+    const auto dims = LinesOf(host, "dimension");
     ASSERT_EQ(dims.size(), 1u);
     EXPECT_THAT(dims[0], HasSubstr("\"measurement\":100,"));
     EXPECT_THAT(dims[0], HasSubstr("\"text\":\"2@50\\\\X=<>\""));
@@ -346,14 +339,14 @@ TEST(HostRefuses, MalformedInputGetsComplaintAndReprompt) {
     };
     for (const Case& c : cases) {
         host.Type(c.typed);
-        EXPECT_THAT(host.LastHistoryLine(), HasSubstr(c.complaint)) << WideToUtf8(c.typed);
-        EXPECT_EQ(host.Prompt(), c.prompt) << WideToUtf8(c.typed);
+        EXPECT_THAT(host.LastHistoryLine(), HasSubstr(c.complaint)) << ToUtf8(c.typed);
+        EXPECT_EQ(host.Prompt(), c.prompt) << ToUtf8(c.typed);
     }
     host.Type(L"\x03");
     EXPECT_EQ(host.Prompt(), kIdle);
     EXPECT_EQ(host.Close(), 0u);
-    EXPECT_EQ(host.LogOf("complaint").size(), std::size(cases));
-    EXPECT_TRUE(host.LogOf("dimension").empty());
+    EXPECT_EQ(LinesOf(host, "complaint").size(), std::size(cases));
+    EXPECT_TRUE(LinesOf(host, "dimension").empty());
 }
 
 // ---- the raw WM_COPYDATA record ----
@@ -385,7 +378,7 @@ TEST(HostCopyData, RecordIsDecodedByItsLengthAndTheFramesKind) {
     EXPECT_EQ(SendMessageW(host.frame(), WM_NULL, 0, 0), 0);
 
     EXPECT_EQ(host.Close(), 0u);
-    const auto commands = host.LogOf("command");
+    const auto commands = LinesOf(host, "command");
     ASSERT_EQ(commands.size(), 7u);
     EXPECT_THAT(commands[0], HasSubstr("\"enc\":\"W\",\"cbData\":7,\"text\":\"ID \""));
     EXPECT_THAT(commands[1], HasSubstr("\"cbData\":8,\"text\":\"1,2 \""));
@@ -397,31 +390,31 @@ TEST(HostCopyData, RecordIsDecodedByItsLengthAndTheFramesKind) {
 }
 
 TEST(HostCopyData, AnsiFrameTakesCodePageBytes) {
-    START_HOST(host, L"--ansi");
+    START_HOST(host, {L"--ansi"});
     // Shift-JIS bytes of a Japanese text in a free-text answer, unterminated.
-    const std::string cmd = WideToAnsi(L"dimlinear 0,0 0,30 V T 高さ<>\r-10,15\r");
+    const std::string cmd = ToBytes(L"dimlinear 0,0 0,30 V T 高さ<>\r-10,15\r");
     EXPECT_EQ(host.SendRaw(cmd.data(), static_cast<DWORD>(cmd.size())), TRUE);
     EXPECT_EQ(host.Prompt(), kIdle);
     host.TypeAnsi("\x03");
     host.Close();
-    const auto commands = host.LogOf("command");
+    const auto commands = LinesOf(host, "command");
     ASSERT_EQ(commands.size(), 2u);
     // (The log is UTF-8; the test's own 8-bit literals are code-page bytes.)
     EXPECT_THAT(commands[0], HasSubstr("\"enc\":\"A\",\"cbData\":" + std::to_string(cmd.size()) +
-                                       ",\"text\":\"dimlinear 0,0 0,30 V T " + WideToUtf8(L"高さ") +
+                                       ",\"text\":\"dimlinear 0,0 0,30 V T " + ToUtf8(L"高さ") +
                                        "<>\\r-10,15\\r\""));
     EXPECT_THAT(commands[1], HasSubstr("\"enc\":\"A\",\"cbData\":2,\"text\":\"\\u0003\""));
-    EXPECT_THAT(host.LogOf("dimension").at(0), HasSubstr("\"shown\":\"" + WideToUtf8(L"高さ") + "30\""));
+    EXPECT_THAT(LinesOf(host, "dimension").at(0), HasSubstr("\"shown\":\"" + ToUtf8(L"高さ") + "30\""));
 }
 
 TEST(HostCopyData, AnsiPromptIsCutToTheCallersBuffer) {
-    START_HOST(host, L"--ansi");
+    START_HOST(host, {L"--ansi"});
     host.Type(L"ID ");
     char small[5] = {};
     // "点を" is four bytes in the code page; a fifth byte would split "指".
     const LRESULT n = SendMessageA(host.headlands(), WM_GETTEXT, sizeof small, reinterpret_cast<LPARAM>(small));
     EXPECT_LE(n, 4);
-    EXPECT_EQ(std::string(small), WideToAnsi(L"点を"));
+    EXPECT_EQ(std::string(small), ToBytes(L"点を"));
 }
 
 // ---- command line and files ----
@@ -441,32 +434,32 @@ TEST(HostCommandLine, HelpAndBadOptions) {
         {{L"--picks", L"Z:\\no\\such\\file.picks"}, 2, "cannot read the pick script"},
     };
     for (const Case& c : cases) {
-        const tarvel::win32::RunResult run = RunHostToEnd(c.args);
-        ASSERT_TRUE(run.ended) << WideToUtf8(c.args[0]);
-        EXPECT_EQ(run.exit_code, c.exit_code) << WideToUtf8(c.args[0]);
-        EXPECT_THAT(run.output, HasSubstr(c.says)) << WideToUtf8(c.args[0]);
+        const tarvel::win32::RunResult run = wintest::RunHostToEnd(c.args);
+        ASSERT_TRUE(run.ended) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.exit_code, c.exit_code) << ::testing::PrintToString(c.args);
+        EXPECT_THAT(run.output, HasSubstr(c.says)) << ::testing::PrintToString(c.args);
     }
 }
 
 TEST(HostCommandLine, MalformedPickScriptIsRefusedWithItsLine) {
-    const std::wstring dir = MakeTempDir();
+    const std::wstring dir = wintest::MakeTempDir();
     const std::wstring picks = dir + L"\\bad.picks";
-    WriteTextFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
-    const tarvel::win32::RunResult run = RunHostToEnd({L"--picks", picks});
+    wintest::WriteTextFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
+    const tarvel::win32::RunResult run = wintest::RunHostToEnd({L"--picks", picks});
     EXPECT_EQ(run.exit_code, 2u);
     EXPECT_THAT(run.output, HasSubstr("line 3"));
 }
 
 TEST(HostFiles, ClosingWritesDxfAndSvg) {
-    const std::wstring dir = MakeTempDir();
+    const std::wstring dir = wintest::MakeTempDir();
     const std::wstring dxf = dir + L"\\out.dxf", svg = dir + L"\\out.svg";
     {
-        START_HOST(host, L"--dxf \"" + dxf + L"\" --svg \"" + svg + L"\"");
+        START_HOST(host, {L"--dxf", dxf, L"--svg", svg});
         host.Type(L"dimlinear 0,0 500,0 H T 2@250\\X=<>\r250,-100\r");
-        EXPECT_EQ(ReadTextFile(dxf), "") << "written only when the host closes";
+        EXPECT_EQ(wintest::ReadTextFile(dxf), "") << "written only when the host closes";
         EXPECT_EQ(host.Close(), 0u);
     }
-    const std::string d = ReadTextFile(dxf), s = ReadTextFile(svg);
+    const std::string d = wintest::ReadTextFile(dxf), s = wintest::ReadTextFile(svg);
     EXPECT_THAT(d, HasSubstr("\nDIMENSION\n"));
     EXPECT_THAT(d, HasSubstr("\n2@250\\X=<>\n"));
     EXPECT_THAT(d, ::testing::EndsWith("\nEOF\n"));
@@ -479,14 +472,8 @@ TEST(HostFiles, ClosingWritesDxfAndSvg) {
 TEST(HostDrawingRun, SeveralDimensions) {
     const char* out = std::getenv("CADHOST_DRAWING_OUT");
     if (!out) GTEST_SKIP() << "CADHOST_DRAWING_OUT not set";
-    std::wstring dir = Utf8ToWide(out);
-    if (!dir.empty() && dir[0] == L'/') {
-        for (auto& c : dir)
-            if (c == L'/') c = L'\\';
-        dir = L"Z:" + dir;
-    }
-    const std::wstring args = L"--dxf \"" + dir + L"\\drawing.dxf\" --svg \"" + dir + L"\\drawing.svg\"";
-    START_HOST(host, args);
+    const std::wstring dir = wintest::WindowsPath(out);
+    START_HOST(host, {L"--dxf", dir + L"\\drawing.dxf", L"--svg", dir + L"\\drawing.svg"});
     for (const wchar_t* cmd : {
              L"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500\\X=<>\r1000.0000,-400.0000,0.0000\r",
              L"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 1000.0000,-400.0000,0.0000\r",
@@ -498,7 +485,7 @@ TEST(HostDrawingRun, SeveralDimensions) {
         EXPECT_EQ(host.Prompt(), kIdle);
     }
     EXPECT_EQ(host.Close(), 0u);
-    EXPECT_EQ(host.LogOf("dimension").size(), 5u);
+    EXPECT_EQ(LinesOf(host, "dimension").size(), 5u);
 }
 
 }  // namespace
@@ -512,7 +499,7 @@ TEST(HostScreenshot, HoldsADrawingOnScreen) {
     const char* hold = std::getenv("CADHOST_SCREENSHOT_HOLD_MS");
     if (!hold) GTEST_SKIP() << "CADHOST_SCREENSHOT_HOLD_MS not set";
     const char* layout = std::getenv("CADHOST_SCREENSHOT_LAYOUT");
-    START_HOST(host, std::wstring(L"--think 50 --layout ") + Utf8ToWide(layout ? layout : "docked"),
+    START_HOST(host, {L"--think", L"50", L"--layout", FromUtf8(layout ? layout : "docked")},
                L"pick 0,0\npick 2300,0\npick 1500,0\npick 500,0\npick 2000,0\npick 1000,0\nend\n");
     for (int i = 0; i < 7; ++i) {
         host.Type(kPick);

@@ -18,6 +18,7 @@
 #include "tests/windows/support/host_session.h"
 #include "tools/cadhost/interpreter.h"
 #include "tools/cadhost/options.h"
+#include "tools/scenario/session.h"
 
 using ::testing::HasSubstr;
 
@@ -26,6 +27,7 @@ namespace {
 using cadhost::HistoryEol;
 using tarvel::win32::ToBytes;
 using ::testing::PrintToString;
+using tarvel::driver::WaitFor;
 using wintest::ClipboardText;
 
 std::string U8(const std::u16string& s) { return cadhost::ToUtf8(s); }
@@ -209,12 +211,12 @@ TEST(FaultHost, ClosesAfterTheNthPick) {
     START_HOST(host, {L"--close-after-pick", L"2", L"--think", L"0"}, L"pick 1,1\npick 2,2\npick 3,3\n");
     host.Type(L"\x03ID ");
     ASSERT_TRUE(host.WaitPrompt(L"コマンド: "));
-    Sleep(300);
+    // The host logs the fault and closes in the handler of the pick itself,
+    // before it can answer for the idle prompt.
+    EXPECT_TRUE(host.LogOf("fault").empty()) << "closing after the first pick";
     EXPECT_TRUE(IsWindow(host.frame())) << "still there after the first pick";
     host.Type(L"\x03ID ");
-    bool gone = false;
-    for (int i = 0; i < 100 && !(gone = !IsWindow(host.frame())); ++i) Sleep(50);
-    EXPECT_TRUE(gone) << "the host ends after the second pick";
+    EXPECT_TRUE(WaitFor(5000, [&] { return !IsWindow(host.frame()); })) << "the host ends after the second pick";
     EXPECT_EQ(host.LogOf("identified").size(), 2u);
     EXPECT_EQ(host.LogOf("fault").size(), 1u);
     EXPECT_EQ(host.LogOf("exit").size(), 1u) << "it ended as a closed host does, outputs written";
@@ -351,13 +353,11 @@ TEST(ClipHolder, HoldsTheClipboardForTheTimeGiven) {
     Holder h;
     const ULONGLONG t0 = GetTickCount64();
     ASSERT_TRUE(h.Start({L"--hold", L"1500"}));
-    bool held = false;
-    for (int i = 0; i < 100 && !(held = !CanOpenClipboard()); ++i) Sleep(20);
-    ASSERT_TRUE(held) << "the holder never took the clipboard";
-    Sleep(500);
-    EXPECT_FALSE(CanOpenClipboard()) << "still held";
+    ASSERT_TRUE(WaitFor(2000, [] { return !CanOpenClipboard(); }, 20)) << "the holder never took the clipboard";
+    // Free again no sooner than the time given after the start.
+    ASSERT_TRUE(WaitFor(5000, CanOpenClipboard, 20)) << "never released";
+    EXPECT_GE(GetTickCount64() - t0, 1500u) << "released early";
     EXPECT_EQ(h.Wait(5000), 0u);
-    EXPECT_GE(GetTickCount64() - t0, 1500u);
     EXPECT_TRUE(CanOpenClipboard()) << "released at the end";
 }
 
@@ -366,11 +366,12 @@ TEST(ClipHolder, WritesAtTheMomentGiven) {
     ASSERT_TRUE(put.Start({L"--put", L"before"}));
     ASSERT_EQ(put.Wait(5000), 0u);
     Holder h;
+    const ULONGLONG t0 = GetTickCount64();
     ASSERT_TRUE(h.Start({L"--write-at", L"800", L"--text", L"written later"}));
-    Sleep(300);
     EXPECT_EQ(ClipboardText(), L"before");
+    ASSERT_TRUE(WaitFor(5000, [] { return ClipboardText() == L"written later"; }, 20)) << "never written";
+    EXPECT_GE(GetTickCount64() - t0, 800u) << "written before the moment given";
     EXPECT_EQ(h.Wait(5000), 0u);
-    EXPECT_EQ(ClipboardText(), L"written later");
 }
 
 TEST(ClipHolder, PutsAndChecksPictures) {

@@ -12,6 +12,7 @@
 #include "support/win32/windows.h"
 #include "tests/windows/support/files.h"
 #include "tests/windows/support/host_session.h"
+#include "tools/scenario/session.h"
 
 using ::testing::AllOf;
 using ::testing::ElementsAre;
@@ -155,16 +156,19 @@ TEST(HostPicks, IdDialogueWithPickEndAndCancel) {
 }
 
 TEST(HostPicks, ScriptWaitsForThinkTimeAndOnlyAnswersId) {
-    START_HOST(host, {L"--think", L"400"}, L"pick 1,2\n");
-    // DIMLINEAR's point prompts are the user's, not the script's.
+    constexpr DWORD kThinkMs = 400;
+    START_HOST(host, {L"--think", std::to_wstring(kThinkMs)}, L"pick 1,2\n");
+    // DIMLINEAR's point prompts are the user's, not the script's: no pick is
+    // logged within the think time, by which the script would have answered.
+    const std::size_t seen = host.Log().size();
     host.Type(L"dimlinear ");
-    Sleep(600);
+    EXPECT_FALSE(host.WaitForLog("pick", seen, kThinkMs + 200)) << "the script answered DIMLINEAR";
     EXPECT_EQ(host.Prompt(), L"1 本目の寸法補助線の起点を指定 または <オブジェクトを選択>: ");
     host.Type(L"\x03");
-    const DWORD start = GetTickCount();
+    const ULONGLONG start = tarvel::driver::Now();
     host.Type(kPick);
     ASSERT_TRUE(host.WaitPrompt(kIdle));
-    EXPECT_GE(GetTickCount() - start, 350u);
+    EXPECT_GE(tarvel::driver::Now() - start, kThinkMs - 50);
     EXPECT_EQ(host.LastHistoryLine(), L"X = 1.0000     Y = 2.0000     Z = 0.0000");
 }
 
@@ -201,10 +205,16 @@ TEST(HostPicks, MouseAnswersWhenTheScriptHasRunOut) {
     PostMessageW(view, WM_CHAR, 27, 0);
     ASSERT_TRUE(host.WaitPrompt(kIdle));
     EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
-    // A click while the host is idle picks nothing.
+    // A click while the host is idle picks nothing. An Esc posted after it
+    // is handled after it: once the Esc is logged, so has the click been.
+    const std::size_t seen = host.Log().size();
     PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-    Sleep(100);
-    EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
+    PostMessageW(view, WM_CHAR, 27, 0);
+    ASSERT_TRUE(host.WaitForLog("cancel", seen));
+    const std::vector<std::wstring> lines = host.HistoryLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], kIdPrompt + L"*キャンセル*") << "a point between the two cancels";
+    EXPECT_EQ(lines.back(), L"コマンド: *キャンセル*");
 
     host.Close();
     EXPECT_THAT(LinesOf(host, "pick"),

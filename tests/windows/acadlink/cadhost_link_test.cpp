@@ -33,9 +33,9 @@ protected:
         std::vector<std::wstring> args = {L"--layout", std::get<0>(GetParam()), L"--think", L"50"};
         if (ansi()) args.push_back(L"--ansi");
         host_ = std::make_unique<wintest::HostSession>(args, kPicks);
-        ASSERT_TRUE(host_->ok()) << host_->error();
+        ASSERT_TRUE(host_->Ok()) << host_->Error();
         ASSERT_TRUE(AcadIsRunning());
-        ASSERT_EQ(State().AcadProcessId, host_->pid());
+        ASSERT_EQ(State().AcadProcessId, host_->Pid());
         ASSERT_EQ(IsWindowUnicode(State().AcadWnd) != FALSE, !ansi());
     }
     void TearDown() override {
@@ -181,14 +181,14 @@ TEST_P(AgainstCadHost, TheUsersClipboardIsKept) {
     wintest::TestWindow user("TarvelTestCadHostUser", "user");
     const tarvel::driver::ClipSample mine{L"利用者のクリップボード", L"Tarvel Test CadHost Format",
                                           std::string("\x09\x08\x07\0\x06", 5), false};
-    ASSERT_TRUE(tarvel::driver::PutClip(user.get(), mine));
+    ASSERT_TRUE(tarvel::driver::PutClip(user.Get(), mine));
 
     SendCommand(u"\x03\x03ID ");
     ASSERT_TRUE(WaitForPrompt(kIdle));
     std::string line;
     LastHistoryLine(line);
     EXPECT_EQ(line, "X = 100.0000     Y = 200.0000     Z = 0.0000");
-    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), mine), "same") << "the text and the registered format's bytes";
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), mine), "same") << "the text and the registered format's bytes";
 }
 
 TEST_P(AgainstCadHost, HostClosedMeansNotRunning) {

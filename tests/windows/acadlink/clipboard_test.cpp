@@ -27,7 +27,7 @@ using namespace tarvel::Acad11ACtrl;
 class UserProgram {
 public:
     UserProgram() : window_("TarvelTestUserProgram", "user program") {}
-    HWND get() const { return window_.get(); }
+    HWND Get() const { return window_.Get(); }
 
 private:
     wintest::TestWindow window_;
@@ -55,7 +55,7 @@ public:
         HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         thread_ = std::thread([ms, opened] {
             wintest::TestWindow w("TarvelTestClipboardHolder", "holder");
-            const bool ok = OpenClipboard(w.get()) != FALSE;
+            const bool ok = OpenClipboard(w.Get()) != FALSE;
             SetEvent(opened);
             if (ok) {
                 // Handles its messages meanwhile: the link reads the titles
@@ -86,9 +86,9 @@ protected:
 
 TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
     wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get());
+    PutOnClipboard(user.Get());
     ASSERT_TRUE(AcadIsRunning());
 
     std::string line = "stale";
@@ -96,49 +96,49 @@ TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
     // The text, the registered format, the enhanced metafile, the metafile
     // picture, the bitmap and the palette.
-    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same");
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same");
 
     std::string history;
     CopyHistoryText(history);
     EXPECT_EQ(history, wintest::kChildHistory);
-    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same") << "also after a second copy";
-    const auto marker = wintest::ClipboardBytes(user.get(), tarvel::clipboard::ExcludeFromMonitoringFormat());
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same") << "also after a second copy";
+    const auto marker = wintest::ClipboardBytes(user.Get(), tarvel::clipboard::ExcludeFromMonitoringFormat());
     ASSERT_TRUE(marker) << "the clipboard stayed busy";
     EXPECT_FALSE(marker->empty()) << "what was put back is marked for clipboard histories";
 }
 
 TEST_F(HistoryCopy, EmptyClipboardStaysEmpty) {
     wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    ASSERT_TRUE(OpenClipboard(user.get()));
+    ASSERT_TRUE(OpenClipboard(user.Get()));
     EmptyClipboard();
     CloseClipboard();
     ASSERT_TRUE(AcadIsRunning());
     std::string history;
     CopyHistoryText(history);
     EXPECT_EQ(history, wintest::kChildHistory);
-    EXPECT_EQ(FormatCount(user.get()), 0) << "the history is not left on the clipboard";
+    EXPECT_EQ(FormatCount(user.Get()), 0) << "the history is not left on the clipboard";
 }
 
 TEST_F(HistoryCopy, NoTextWindowLeavesTheClipboardAlone) {
     wintest::ChildHost child({"main"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get(), kUserText);
+    PutOnClipboard(user.Get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line = "stale";
     LastHistoryLine(line);
     EXPECT_EQ(line, "");
-    EXPECT_EQ(GetClipboardOwner(), user.get()) << "not even opened";
-    EXPECT_EQ(wintest::ClipboardText(user.get()), kUserText.text);
+    EXPECT_EQ(GetClipboardOwner(), user.Get()) << "not even opened";
+    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
     wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get(), kUserText);
+    PutOnClipboard(user.Get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line;
     const ULONGLONG start = tarvel::driver::Now();
@@ -148,14 +148,14 @@ TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
     }
     EXPECT_GE(tarvel::driver::Now() - start, 350u);
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
-    EXPECT_EQ(wintest::ClipboardText(user.get()), kUserText.text);
+    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
     wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get(), kUserText);
+    PutOnClipboard(user.Get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line = "stale";
     ULONGLONG elapsed = 0;
@@ -168,21 +168,21 @@ TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
     EXPECT_GE(elapsed, 950u);
     EXPECT_LT(elapsed, 2000u);
     EXPECT_EQ(line, "");
-    EXPECT_EQ(wintest::ClipboardText(user.get()), kUserText.text) << "never touched";
+    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text) << "never touched";
 }
 
 TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
     // The text window keeps the clipboard open 1.5 s after the copy: reading
     // fails after the 1 s of retries, the restore gets it afterwards.
     wintest::ChildHost child({"main", "text", "holdclip=1500"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get());
+    PutOnClipboard(user.Get());
     ASSERT_TRUE(AcadIsRunning());
     std::string history = "stale";
     EXPECT_THROW(CopyHistoryText(history), tarvel::SilentAbort);
     EXPECT_EQ(history, "");
-    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same");
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same");
 }
 
 // A third program, here a window of the test's own, that writes its text to
@@ -215,9 +215,9 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     ASSERT_TRUE(third);
 
     wintest::ChildHost child({"main", "text", "thirdparty"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get());
+    PutOnClipboard(user.Get());
     ASSERT_TRUE(AcadIsRunning());
 
     std::string history;
@@ -225,7 +225,7 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     // What the clipboard held when it was read is taken as the history...
     EXPECT_EQ(history, kThirdText);
     // ...and the other program's write, newer than the user's content, stays.
-    EXPECT_EQ(wintest::ClipboardAnsiText(user.get()), kThirdText);
+    EXPECT_EQ(wintest::ClipboardAnsiText(user.Get()), kThirdText);
     EXPECT_EQ(GetClipboardOwner(), third);
     DestroyWindow(third);
 }
@@ -278,7 +278,7 @@ public:
         stop_ = true;
         thread_.join();
     }
-    HWND window() const { return window_; }
+    HWND Window() const { return window_; }
 
 private:
     static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -315,7 +315,7 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         {"stopped answering after its offer", 4000, 0, false, 1400, 2600},
     };
     wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning());
     seams::SetHostReplyTimeoutForTests(1500);
     UserProgram user;
@@ -339,9 +339,9 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         // clipboard was never emptied and the owner renders it when it
         // answers again.
         if (!c.copied) {
-            EXPECT_EQ(GetClipboardOwner(), owner.window());
+            EXPECT_EQ(GetClipboardOwner(), owner.Window());
         }
-        EXPECT_EQ(wintest::ClipboardText(user.get()), kOffered);
+        EXPECT_EQ(wintest::ClipboardText(user.Get()), kOffered);
     }
     seams::SetHostReplyTimeoutForTests(0);
 }

@@ -28,20 +28,20 @@ TEST_F(HungHost, TimedOutCommandIsNotSentAgain) {
     // times out; a second send would be handled after it.
     seams::SetHostReplyTimeoutForTests(1500);
     wintest::ChildHost child({"main", "slow=3000"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning());
     const ULONGLONG start = tarvel::driver::Now();
     EXPECT_FALSE(SendCommand(u"\x03ID "));
     const ULONGLONG elapsed = tarvel::driver::Now() - start;
     EXPECT_GE(elapsed, 1400u);
     EXPECT_LT(elapsed, 2900u);
-    EXPECT_EQ(child.finish(), 1) << "commands the child's main window was given";
+    EXPECT_EQ(child.Finish(), 1) << "commands the child's main window was given";
 }
 
 TEST_F(HungHost, ReadsGiveNothingWithinTheBound) {
     seams::SetHostReplyTimeoutForTests(1500);
     wintest::ChildHost child({"main", "text", "hang=9000"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning()) << "found by its stored names without a message";
 
     ULONGLONG start = tarvel::driver::Now();
@@ -69,14 +69,14 @@ TEST_F(HungHost, TenSecondBound) {
     // gives up after ten seconds, and not before them.
     constexpr ULONGLONG kTenSeconds = 10000;
     wintest::ChildHost child({"main", "hang=13000"});
-    ASSERT_TRUE(child.ready());
+    ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning());
     const ULONGLONG start = tarvel::driver::Now();
     EXPECT_FALSE(SendCommand(u"dimlinear\r"));
     const ULONGLONG elapsed = tarvel::driver::Now() - start;
     EXPECT_GE(elapsed, kTenSeconds - 200);
     EXPECT_LT(elapsed, kTenSeconds + 2000);
-    EXPECT_LE(child.finish(30000), 1);
+    EXPECT_LE(child.Finish(30000), 1);
 }
 
 }  // namespace

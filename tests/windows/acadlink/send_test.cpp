@@ -35,14 +35,14 @@ class OwnWindows : public testing::Test {
 protected:
     void SetUp() override {
         seams::ResetForTests();
-        ASSERT_TRUE(main_.get());
+        ASSERT_TRUE(main_.Get());
         ASSERT_TRUE(AcadIsRunning());
         WNDCLASSA wc{};
         wc.lpfnWndProc = PromptProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = "TarvelTestPromptLine";
         RegisterClassA(&wc);
-        prompt_ = CreateWindowExA(0, wc.lpszClassName, "Headlands", WS_CHILD, 0, 0, 10, 10, main_.get(), nullptr,
+        prompt_ = CreateWindowExA(0, wc.lpszClassName, "Headlands", WS_CHILD, 0, 0, 10, 10, main_.Get(), nullptr,
                                   wc.hInstance, nullptr);
         ASSERT_TRUE(prompt_);
         // A window of this process answers GetWindowTextA with its
@@ -57,12 +57,12 @@ protected:
 
 TEST_F(OwnWindows, WmNullIsPostedAfterEachSend) {
     MSG msg;
-    while (PeekMessageW(&msg, main_.get(), WM_NULL, WM_NULL, PM_REMOVE)) {
+    while (PeekMessageW(&msg, main_.Get(), WM_NULL, WM_NULL, PM_REMOVE)) {
     }
     SendCommand(u"a");
     SendCommand(u"b");
     int posted = 0;
-    while (PeekMessageW(&msg, main_.get(), WM_NULL, WM_NULL, PM_REMOVE)) ++posted;
+    while (PeekMessageW(&msg, main_.Get(), WM_NULL, WM_NULL, PM_REMOVE)) ++posted;
     EXPECT_EQ(posted, 2);
 }
 

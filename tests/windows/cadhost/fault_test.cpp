@@ -194,11 +194,11 @@ TEST(FaultHost, HangsAfterTheNthCommandForTheTimeGiven) {
     // The second command is answered at once, then the host blocks.
     EXPECT_LT(Timed([&] { EXPECT_EQ(host.Type(L"\x03"), TRUE); }), 1000u);
     DWORD_PTR len = 0;
-    EXPECT_FALSE(SendMessageTimeoutW(host.headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 500, &len))
+    EXPECT_FALSE(SendMessageTimeoutW(host.Headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 500, &len))
         << "a hung host does not answer";
     // A patient sender gets its answer when the hang is over.
     const ULONGLONG waited = Timed([&] {
-        EXPECT_TRUE(SendMessageTimeoutW(host.headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &len));
+        EXPECT_TRUE(SendMessageTimeoutW(host.Headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &len));
     });
     EXPECT_GE(waited, 1800u);
     EXPECT_LE(waited, 3500u);
@@ -214,9 +214,9 @@ TEST(FaultHost, ClosesAfterTheNthPick) {
     // The host logs the fault and closes in the handler of the pick itself,
     // before it can answer for the idle prompt.
     EXPECT_TRUE(host.LogOf("fault").empty()) << "closing after the first pick";
-    EXPECT_TRUE(IsWindow(host.frame())) << "still there after the first pick";
+    EXPECT_TRUE(IsWindow(host.Frame())) << "still there after the first pick";
     host.Type(L"\x03ID ");
-    EXPECT_TRUE(WaitFor(5000, [&] { return !IsWindow(host.frame()); })) << "the host ends after the second pick";
+    EXPECT_TRUE(WaitFor(5000, [&] { return !IsWindow(host.Frame()); })) << "the host ends after the second pick";
     EXPECT_EQ(host.LogOf("identified").size(), 2u);
     EXPECT_EQ(host.LogOf("fault").size(), 1u);
     EXPECT_EQ(host.LogOf("exit").size(), 1u) << "it ended as a closed host does, outputs written";

@@ -53,35 +53,35 @@ TEST_P(HostLayouts, PresentsAutoCadWindows) {
     const LayoutCase& c = GetParam();
     START_HOST(host, c.args);
 
-    EXPECT_EQ(Title(host.frame()), L"AutoCAD 2004 - [Drawing1.dwg]");
-    EXPECT_THAT(ClassName(host.frame()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":8:")));
-    EXPECT_EQ(IsWindowUnicode(host.frame()) != FALSE, c.unicode);
-    EXPECT_EQ(GetAncestor(host.frame(), GA_PARENT), GetDesktopWindow());
+    EXPECT_EQ(Title(host.Frame()), L"AutoCAD 2004 - [Drawing1.dwg]");
+    EXPECT_THAT(ClassName(host.Frame()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":8:")));
+    EXPECT_EQ(IsWindowUnicode(host.Frame()) != FALSE, c.unicode);
+    EXPECT_EQ(GetAncestor(host.Frame(), GA_PARENT), GetDesktopWindow());
 
-    EXPECT_EQ(Title(host.text_window()), L"AutoCAD テキスト ウィンドウ - Drawing1.dwg");
-    EXPECT_THAT(ClassName(host.text_window()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":b:")));
+    EXPECT_EQ(Title(host.TextWindow()), L"AutoCAD テキスト ウィンドウ - Drawing1.dwg");
+    EXPECT_THAT(ClassName(host.TextWindow()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":b:")));
 
     // Another process reads the stored names; only a sent WM_GETTEXT gets
     // the prompt line.
-    EXPECT_EQ(Title(host.headlands()), L"Headlands");
-    EXPECT_EQ(Title(host.mounttam()), L"MountTam");
+    EXPECT_EQ(Title(host.Headlands()), L"Headlands");
+    EXPECT_EQ(Title(host.MountTam()), L"MountTam");
     EXPECT_EQ(host.Prompt(), kIdle);
     EXPECT_EQ(host.PromptW(), kIdle);
     EXPECT_EQ(host.PromptA(), ToBytes(kIdle));
 
     const std::string where = c.where;
     if (where == "frame") {
-        EXPECT_EQ(host.pane_parent(), host.frame());
-        EXPECT_NE(GetParent(host.headlands()), host.frame()) << "docked panes sit deeper than the frame's children";
-        EXPECT_EQ(host.floating(), nullptr);
+        EXPECT_EQ(host.PaneParent(), host.Frame());
+        EXPECT_NE(GetParent(host.Headlands()), host.Frame()) << "docked panes sit deeper than the frame's children";
+        EXPECT_EQ(host.Floating(), nullptr);
     } else if (where == "floating") {
-        ASSERT_NE(host.floating(), nullptr);
-        EXPECT_EQ(host.pane_parent(), host.floating());
-        EXPECT_THAT(Title(host.floating()), HasSubstr(L"コマンド ライン"));
-        EXPECT_FALSE(IsChild(host.frame(), host.headlands()));
+        ASSERT_NE(host.Floating(), nullptr);
+        EXPECT_EQ(host.PaneParent(), host.Floating());
+        EXPECT_THAT(Title(host.Floating()), HasSubstr(L"コマンド ライン"));
+        EXPECT_FALSE(IsChild(host.Frame(), host.Headlands()));
     } else {
-        EXPECT_EQ(host.pane_parent(), host.text_window());
-        EXPECT_FALSE(IsChild(host.frame(), host.headlands()));
+        EXPECT_EQ(host.PaneParent(), host.TextWindow());
+        EXPECT_FALSE(IsChild(host.Frame(), host.Headlands()));
     }
 
     // A whole pick answered in this arrangement and encoding.
@@ -184,7 +184,7 @@ HWND DrawingView(HWND frame) {
 
 TEST(HostPicks, MouseAnswersWhenTheScriptHasRunOut) {
     START_HOST(host, {L"--think", L"0"}, L"pick 7,8\n");
-    const HWND view = DrawingView(host.frame());
+    const HWND view = DrawingView(host.Frame());
     ASSERT_NE(view, nullptr);
     host.Type(kPick);
     ASSERT_TRUE(host.WaitPrompt(kIdle));
@@ -385,7 +385,7 @@ TEST(HostCopyData, RecordIsDecodedByItsLengthAndTheFramesKind) {
     EXPECT_EQ(host.SendRaw(L"ID ", 8, 2), FALSE);
     EXPECT_EQ(host.Prompt(), kIdle);
     // WM_NULL, as Tarvel posts after every command, is harmless.
-    EXPECT_EQ(SendMessageW(host.frame(), WM_NULL, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(host.Frame(), WM_NULL, 0, 0), 0);
 
     EXPECT_EQ(host.Close(), 0u);
     const auto commands = LinesOf(host, "command");
@@ -422,7 +422,7 @@ TEST(HostCopyData, AnsiPromptIsCutToTheCallersBuffer) {
     host.Type(L"ID ");
     char small[5] = {};
     // "点を" is four bytes in the code page; a fifth byte would split "指".
-    const LRESULT n = SendMessageA(host.headlands(), WM_GETTEXT, sizeof small, reinterpret_cast<LPARAM>(small));
+    const LRESULT n = SendMessageA(host.Headlands(), WM_GETTEXT, sizeof small, reinterpret_cast<LPARAM>(small));
     EXPECT_LE(n, 4);
     EXPECT_EQ(std::string(small), ToBytes(L"点を"));
 }

@@ -137,7 +137,7 @@ bool HostSession::WaitPrompt(const std::wstring& want, DWORD timeout_ms) const {
 
 bool HostSession::CopyHistory() const {
     {
-        const win32::ClipboardOpen open = win32::OpenClipboardRetrying(clip_owner_.get(), kClipboardRetryMs);
+        const win32::ClipboardOpen open = win32::OpenClipboardRetrying(clip_owner_.Get(), kClipboardRetryMs);
         if (!open) return false;
         EmptyClipboard();
     }
@@ -146,9 +146,9 @@ bool HostSession::CopyHistory() const {
     return true;
 }
 
-std::wstring HostSession::HistoryW() const { return CopyHistory() ? ClipboardText(clip_owner_.get()) : L"<busy>"; }
+std::wstring HostSession::HistoryW() const { return CopyHistory() ? ClipboardText(clip_owner_.Get()) : L"<busy>"; }
 
-std::string HostSession::HistoryA() const { return CopyHistory() ? ClipboardAnsiText(clip_owner_.get()) : "<busy>"; }
+std::string HostSession::HistoryA() const { return CopyHistory() ? ClipboardAnsiText(clip_owner_.Get()) : "<busy>"; }
 
 std::vector<std::wstring> HostSession::HistoryLines() const {
     std::vector<std::wstring> lines;

@@ -28,18 +28,18 @@ public:
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;
 
-    bool ok() const { return error_.empty(); }
+    bool Ok() const { return error_.empty(); }
     // Why the host is not there (UTF-8).
-    const std::string& error() const { return error_; }
-    DWORD pid() const { return process_.Id(); }
+    const std::string& Error() const { return error_; }
+    DWORD Pid() const { return process_.Id(); }
 
-    HWND frame() const { return frame_; }
-    HWND text_window() const { return text_; }
-    HWND floating() const { return floating_; }
-    HWND headlands() const { return headlands_; }
-    HWND mounttam() const { return mounttam_; }
+    HWND Frame() const { return frame_; }
+    HWND TextWindow() const { return text_; }
+    HWND Floating() const { return floating_; }
+    HWND Headlands() const { return headlands_; }
+    HWND MountTam() const { return mounttam_; }
     // The window whose descendants hold "Headlands" and "MountTam".
-    HWND pane_parent() const { return pane_parent_; }
+    HWND PaneParent() const { return pane_parent_; }
 
     // Raw WM_COPYDATA to the main frame; the result of the message, -1 when
     // it did not return in time.
@@ -99,4 +99,4 @@ tarvel::win32::RunResult RunHostToEnd(const std::vector<std::wstring>& args);
 // here when the host did not come up.
 #define START_HOST(var, ...)                        \
     ::wintest::HostSession var{__VA_ARGS__};        \
-    ASSERT_TRUE(var.ok()) << var.error()
+    ASSERT_TRUE(var.Ok()) << var.Error()

@@ -107,7 +107,7 @@ ChildHost::ChildHost(const std::vector<std::string>& items) {
     ready_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
 }
 
-int ChildHost::finish(DWORD wait_ms) {
+int ChildHost::Finish(DWORD wait_ms) {
     if (finished_) return exit_code_;
     finished_ = true;
     if (!process_.Started()) return -1;
@@ -120,7 +120,7 @@ int ChildHost::finish(DWORD wait_ms) {
     return exit_code_;
 }
 
-ChildHost::~ChildHost() { finish(); }
+ChildHost::~ChildHost() { Finish(); }
 
 namespace {
 

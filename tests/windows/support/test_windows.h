@@ -36,8 +36,8 @@ public:
     TestWindow(const std::string& window_class, const std::string& title, HWND parent = nullptr, DWORD style = 0,
                bool unicode = false);
 
-    HWND get() const { return window_.value(); }
-    void destroy() { window_.reset(); }
+    HWND Get() const { return window_.value(); }
+    void Destroy() { window_.reset(); }
 
 private:
     tarvel::win32::Owner<WindowTraits> window_;
@@ -66,11 +66,11 @@ public:
     ChildHost(const ChildHost&) = delete;
     ChildHost& operator=(const ChildHost&) = delete;
 
-    bool ready() const { return ready_; }
-    DWORD pid() const { return process_.Id(); }
+    bool Ready() const { return ready_; }
+    DWORD Pid() const { return process_.Id(); }
     // Tells the child to end and waits; the child's exit code (the number of
     // WM_COPYDATA its main window received), or -1.
-    int finish(DWORD wait_ms = 20000);
+    int Finish(DWORD wait_ms = 20000);
 
 private:
     tarvel::win32::Process process_;

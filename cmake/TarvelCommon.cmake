@@ -67,14 +67,25 @@ function(tarvel_target target)
   target_include_directories(${target} PRIVATE ${view})
 endfunction()
 
-# tarvel_native_test(NAME SOURCES... LIBS ...): a GoogleTest executable run
-# by ctest directly.
+# In a test function: bounds its ctest entry by the TIMEOUT it was given,
+# else by `default` seconds.
+macro(tarvel_bound_test name default)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT ${default})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+endmacro()
+
+# tarvel_native_test(NAME SOURCES... LIBS ... [TIMEOUT s]): a GoogleTest
+# executable run by ctest directly. The unit tests take well under a second,
+# so a minute is a bound that only a test stuck in a loop reaches.
 function(tarvel_native_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   tarvel_target(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  tarvel_bound_test(${name} 60)
 endfunction()
 
 # tarvel_wine_test(NAME SOURCES... LIBS ... [OWN_MAIN] [DEPENDS t...] [TIMEOUT s]): a Windows GoogleTest
@@ -95,10 +106,7 @@ function(tarvel_wine_test name)
   add_test(NAME ${name}
            COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-run $<TARGET_FILE:${name}> --gtest_brief=1
            WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>)
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 300)
-  endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  tarvel_bound_test(${name} 300)
 endfunction()
 
 # tarvel_portable_test(NAME SOURCES... LIBS ...): native under the sanitizers,

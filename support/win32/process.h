@@ -1,6 +1,7 @@
 // Starting another program and keeping hold of it: the command line quoted
 // the way CommandLineToArgvW and the C runtime read it back, the handles
-// closed when the owner goes.
+// closed when the owner goes; and a program run to its end with what it
+// printed.
 #pragma once
 
 #include <windows.h>
@@ -27,10 +28,12 @@ public:
     Process& operator=(const Process&) = delete;
     ~Process();
 
-    // Starts `program` with `arguments` in `folder` (empty: ours). False,
-    // with GetLastError kept, when it could not be started.
+    // Starts `program` with `arguments` in `folder` (empty: ours). With
+    // `output`, an inheritable handle, its standard output and error go there
+    // and that handle is the only one it inherits. False, with GetLastError
+    // kept, when it could not be started.
     bool Start(const std::wstring& program, const std::vector<std::wstring>& arguments,
-               const std::wstring& folder = {});
+               const std::wstring& folder = {}, HANDLE output = nullptr);
 
     bool Started() const { return info_.hProcess != nullptr; }
     DWORD Id() const { return info_.dwProcessId; }
@@ -47,5 +50,18 @@ private:
     void Close();
     PROCESS_INFORMATION info_{};
 };
+
+struct RunResult {
+    bool started = false;  // false: it could not be started
+    bool ended = false;    // it ended by itself within the time given; false: it was killed
+    DWORD exit_code = STILL_ACTIVE;
+    std::string output;  // its standard output and error, the bytes as written
+};
+
+// Runs `program` to its end with its standard output and error read through
+// a pipe while it runs, so a program that writes more than the pipe holds
+// goes on. One that runs longer than `timeout_ms` is killed.
+RunResult RunToEnd(const std::wstring& program, const std::vector<std::wstring>& arguments, DWORD timeout_ms,
+                   const std::wstring& folder = {});
 
 }  // namespace tarvel::win32

@@ -3,34 +3,39 @@
 // the clipboard, and the system variable query.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
-#include "cadhost_process.h"
 #include "support/win32/text.h"
-#include "test_windows.h"
+#include "tests/windows/support/host_session.h"
+#include "tests/windows/support/test_windows.h"
+#include "tools/scenario/session.h"
+#include "tools/scenario/user_clipboard.h"
 
 namespace {
 
 using namespace tarvel::Acad11ACtrl;
+using tarvel::driver::LogRecord;
 
-const std::string kPicks = "# the ID picks of the tests\npick 100,200\npick -5.5,3.25,7\nend\ncancel\n";
+const std::wstring kPicks = L"# the ID picks of the tests\npick 100,200\npick -5.5,3.25,7\nend\ncancel\n";
 const std::string kIdle = "コマンド: ";
 
-using Param = std::tuple<const char*, bool>;  // layout, ansi
+using Param = std::tuple<const wchar_t*, bool>;  // layout, ansi
 
 class AgainstCadHost : public testing::TestWithParam<Param> {
 protected:
     void SetUp() override {
         seams::ResetForTests();
-        host_ = std::make_unique<linktest::CadHost>(std::get<0>(GetParam()), std::get<1>(GetParam()), kPicks);
-        ASSERT_TRUE(host_->ready()) << "cadhost did not start";
+        std::vector<std::wstring> args = {L"--layout", std::get<0>(GetParam()), L"--think", L"50"};
+        if (ansi()) args.push_back(L"--ansi");
+        host_ = std::make_unique<wintest::HostSession>(args, kPicks);
+        ASSERT_TRUE(host_->Ok()) << host_->Error();
         ASSERT_TRUE(AcadIsRunning());
-        ASSERT_EQ(State().AcadProcessId, host_->pid());
+        ASSERT_EQ(State().AcadProcessId, host_->Pid());
         ASSERT_EQ(IsWindowUnicode(State().AcadWnd) != FALSE, !ansi());
     }
     void TearDown() override {
@@ -38,21 +43,21 @@ protected:
         seams::ResetForTests();
     }
     bool ansi() const { return std::get<1>(GetParam()); }
+    std::vector<LogRecord> Commands() const { return host_->LogOf("command"); }
 
-    // Waits for the prompt line to read `text`.
-    bool WaitForPrompt(const std::string& text, DWORD ms = 5000) {
-        const ULONGLONG end = linktest::Now() + ms;
-        std::string prompt;
-        do {
+    // Waits for the prompt line, read through the link, to read `text`.
+    bool WaitForPrompt(const std::string& text) {
+        return tarvel::driver::WaitFor(5000, [&] {
+            std::string prompt;
             ReadPromptLine(prompt);
-            if (prompt == text) return true;
-            Sleep(20);
-        } while (linktest::Now() < end);
-        return false;
+            return prompt == text;
+        });
     }
 
-    std::unique_ptr<linktest::CadHost> host_;
+    std::unique_ptr<wintest::HostSession> host_;
 };
+
+std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
 TEST_P(AgainstCadHost, CommandsArriveWholeWithTheirTerminator) {
     struct Case {
@@ -77,25 +82,24 @@ TEST_P(AgainstCadHost, CommandsArriveWholeWithTheirTerminator) {
          u"\x03" + std::u16string(128, u'寸') + u"\x03"},
     };
     for (const Case& c : cases) {
-        const std::size_t before = host_->Commands().size();
+        const std::size_t before = Commands().size();
         ASSERT_TRUE(SendCommand(c.command)) << c.what;
-        const std::vector<linktest::LogEntry> commands = host_->Commands();
+        const std::vector<LogRecord> commands = Commands();
         ASSERT_EQ(commands.size(), before + 1) << c.what << ": logged before SendCommand returned";
-        const linktest::LogEntry& got = commands.back();
-        std::u16string text;
+        const LogRecord& got = commands.back();
+        std::wstring text;
         ASSERT_TRUE(got.Text("text", text)) << got.line;
-        EXPECT_EQ(text, c.arrives) << c.what;
-        std::u16string enc;
-        got.Text("enc", enc);
-        EXPECT_EQ(enc, ansi() ? u"A" : u"W") << c.what;
-        const std::size_t bytes = ansi() ? tarvel::win32::ToBytes(std::u16string_view(c.arrives)).size() + 1 : 2 * (c.command.size() + 1);
+        EXPECT_EQ(text, Wide(c.arrives)) << c.what;
+        EXPECT_EQ(got.Text("enc"), ansi() ? L"A" : L"W") << c.what;
+        const std::size_t bytes =
+            ansi() ? tarvel::win32::ToBytes(std::u16string_view(c.arrives)).size() + 1 : 2 * (c.command.size() + 1);
         EXPECT_EQ(got.Number("cbData"), static_cast<long long>(bytes)) << c.what;
     }
     // The two long ones made dimensions with their whole texts.
-    std::vector<std::u16string> texts;
-    for (const linktest::LogEntry& e : host_->Log()) {
-        std::u16string t;
-        if (e.kind == "dimension" && e.Text("text", t)) texts.push_back(t);
+    std::vector<std::wstring> texts;
+    for (const LogRecord& e : host_->LogOf("dimension")) {
+        std::wstring t;
+        if (e.Text("text", t)) texts.push_back(t);
     }
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0].size(), 255u - 24u - 8u);
@@ -126,17 +130,14 @@ TEST_P(AgainstCadHost, PickThenLastPointAndTheHistory) {
         std::string last = "stale";
         LastHistoryLine(last);
         EXPECT_EQ(last, line);
-        const std::size_t before = host_->Commands().size();
+        const std::size_t before = Commands().size();
         std::string value = "stale";
         QuerySysVar("LASTPOINT", value);
         EXPECT_EQ(value, lastpoint);
-        const std::vector<linktest::LogEntry> commands = host_->Commands();
+        const std::vector<LogRecord> commands = Commands();
         ASSERT_EQ(commands.size(), before + 2) << "the query and its Ctrl-C";
-        std::u16string text;
-        commands[before].Text("text", text);
-        EXPECT_EQ(text, u"'SETVAR LASTPOINT\r");
-        commands[before + 1].Text("text", text);
-        EXPECT_EQ(text, u"\x03");
+        EXPECT_EQ(commands[before].Text("text"), L"'SETVAR LASTPOINT\r");
+        EXPECT_EQ(commands[before + 1].Text("text"), L"\x03");
         std::string prompt;
         ReadPromptLine(prompt);
         EXPECT_EQ(prompt, kIdle) << "left at the command prompt";
@@ -155,63 +156,39 @@ TEST_P(AgainstCadHost, PickThenLastPointAndTheHistory) {
 
 TEST_P(AgainstCadHost, ReadOnlyAnswersFromTheHistory) {
     for (const char* name : {"ACADVER", "acadver", "AcadVer"}) {
-        const std::size_t before = host_->Commands().size();
+        const std::size_t before = Commands().size();
         std::string value = "stale";
         QuerySysVar(name, value);
         EXPECT_EQ(value, "\"16.0s (LMS Tech)\"") << name;
-        const std::vector<linktest::LogEntry> commands = host_->Commands();
+        const std::vector<LogRecord> commands = Commands();
         ASSERT_EQ(commands.size(), before + 1) << name << ": no Ctrl-C after a history answer";
-        std::u16string text;
-        commands[before].Text("text", text);
-        EXPECT_EQ(text, tarvel::win32::ToUtf16(std::string(name) + "\r")) << name;
+        EXPECT_EQ(commands[before].Text("text"), tarvel::win32::ToWide(std::string(name) + "\r")) << name;
     }
     // Another read-only variable through 'SETVAR.
     std::string value;
     QuerySysVar("DWGNAME", value);
     EXPECT_EQ(value, "\"Drawing1.dwg\"");
     // No reply form at all.
-    const std::size_t before = host_->Commands().size();
+    const std::size_t before = Commands().size();
     value = "stale";
     QuerySysVar("NOSUCHVAR", value);
     EXPECT_EQ(value, "");
-    EXPECT_EQ(host_->Commands().size(), before + 1);
+    EXPECT_EQ(Commands().size(), before + 1);
     EXPECT_TRUE(WaitForPrompt(kIdle));
 }
 
 TEST_P(AgainstCadHost, TheUsersClipboardIsKept) {
-    linktest::TestWindow user("TarvelTestCadHostUser", "user");
-    const UINT registered = RegisterClipboardFormatA("Tarvel Test CadHost Format");
-    const std::wstring mine = L"利用者のクリップボード";
-    const unsigned char blob[] = {9, 8, 7, 0, 6};
-    ASSERT_TRUE(OpenClipboard(user.get()));
-    EmptyClipboard();
-    HGLOBAL t = GlobalAlloc(GMEM_MOVEABLE, (mine.size() + 1) * 2);
-    std::memcpy(GlobalLock(t), mine.c_str(), (mine.size() + 1) * 2);
-    GlobalUnlock(t);
-    SetClipboardData(CF_UNICODETEXT, t);
-    HGLOBAL b = GlobalAlloc(GMEM_MOVEABLE, sizeof blob);
-    std::memcpy(GlobalLock(b), blob, sizeof blob);
-    GlobalUnlock(b);
-    SetClipboardData(registered, b);
-    CloseClipboard();
+    wintest::TestWindow user("TarvelTestCadHostUser", "user");
+    const tarvel::driver::ClipSample mine{L"利用者のクリップボード", L"Tarvel Test CadHost Format",
+                                          std::string("\x09\x08\x07\0\x06", 5), false};
+    ASSERT_TRUE(tarvel::driver::PutClip(user.Get(), mine));
 
     SendCommand(u"\x03\x03ID ");
     ASSERT_TRUE(WaitForPrompt(kIdle));
     std::string line;
     LastHistoryLine(line);
     EXPECT_EQ(line, "X = 100.0000     Y = 200.0000     Z = 0.0000");
-
-    ASSERT_TRUE(OpenClipboard(user.get()));
-    const auto* text = static_cast<const wchar_t*>(GlobalLock(GetClipboardData(CF_UNICODETEXT)));
-    ASSERT_TRUE(text);
-    EXPECT_EQ(std::wstring(text), mine);
-    GlobalUnlock(GetClipboardData(CF_UNICODETEXT));
-    HANDLE got = GetClipboardData(registered);
-    ASSERT_TRUE(got);
-    ASSERT_GE(GlobalSize(got), sizeof blob);
-    EXPECT_EQ(std::memcmp(GlobalLock(got), blob, sizeof blob), 0);
-    GlobalUnlock(got);
-    CloseClipboard();
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), mine), "same") << "the text and the registered format's bytes";
 }
 
 TEST_P(AgainstCadHost, HostClosedMeansNotRunning) {
@@ -230,9 +207,10 @@ TEST_P(AgainstCadHost, HostClosedMeansNotRunning) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, AgainstCadHost,
-                         testing::Combine(testing::Values("docked", "floating", "text"), testing::Bool()),
+                         testing::Combine(testing::Values(L"docked", L"floating", L"text"), testing::Bool()),
                          [](const testing::TestParamInfo<Param>& p) {
-                             return std::string(std::get<0>(p.param)) + (std::get<1>(p.param) ? "Ansi" : "Wide");
+                             return tarvel::win32::ToUtf8(std::get<0>(p.param)) +
+                                    (std::get<1>(p.param) ? "Ansi" : "Wide");
                          });
 
 }  // namespace

@@ -4,7 +4,6 @@
 // an owner that renders on request is waited for only within the bound.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -15,7 +14,9 @@
 #include "acadlink/link_testing.h"
 #include "acadlink/clipboard_store.h"
 #include "support/errors.h"
-#include "test_windows.h"
+#include "tests/windows/support/clipboard.h"
+#include "tests/windows/support/test_windows.h"
+#include "tools/scenario/session.h"
 #include "tools/scenario/user_clipboard.h"
 
 namespace {
@@ -26,10 +27,10 @@ using namespace tarvel::Acad11ACtrl;
 class UserProgram {
 public:
     UserProgram() : window_("TarvelTestUserProgram", "user program") {}
-    HWND get() const { return window_.get(); }
+    HWND Get() const { return window_.Get(); }
 
 private:
-    linktest::TestWindow window_;
+    wintest::TestWindow window_;
 };
 
 const tarvel::driver::ClipSample kUserClip{};  // a text, a registered format and the four pictures
@@ -37,25 +38,6 @@ const tarvel::driver::ClipSample kUserText{L"ユーザーの文字 user text", L
 
 void PutOnClipboard(HWND owner, const tarvel::driver::ClipSample& sample = kUserClip) {
     ASSERT_TRUE(tarvel::driver::PutClip(owner, sample));
-}
-
-std::vector<unsigned char> ClipboardBytes(HWND owner, UINT format) {
-    std::vector<unsigned char> bytes;
-    if (!tarvel::driver::OpenClipboardRetrying(owner, 5000)) return {0xEE};
-    if (HANDLE h = GetClipboardData(format)) {
-        const auto* p = static_cast<const unsigned char*>(GlobalLock(h));
-        bytes.assign(p, p + GlobalSize(h));
-        GlobalUnlock(h);
-    }
-    CloseClipboard();
-    return bytes;
-}
-
-std::wstring ClipboardUnicodeText(HWND owner) {
-    const std::vector<unsigned char> bytes = ClipboardBytes(owner, CF_UNICODETEXT);
-    std::wstring text(bytes.size() / 2, L'\0');
-    std::memcpy(text.data(), bytes.data(), text.size() * 2);
-    return text.substr(0, text.find(L'\0'));
 }
 
 int FormatCount(HWND owner) {
@@ -72,14 +54,14 @@ public:
     explicit ClipboardHolder(DWORD ms) {
         HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         thread_ = std::thread([ms, opened] {
-            linktest::TestWindow w("TarvelTestClipboardHolder", "holder");
-            const bool ok = OpenClipboard(w.get()) != FALSE;
+            wintest::TestWindow w("TarvelTestClipboardHolder", "holder");
+            const bool ok = OpenClipboard(w.Get()) != FALSE;
             SetEvent(opened);
             if (ok) {
                 // Handles its messages meanwhile: the link reads the titles
                 // of this process's windows, which sends them WM_GETTEXT.
-                const ULONGLONG end = linktest::Now() + ms;
-                for (ULONGLONG now = linktest::Now(); now < end; now = linktest::Now()) {
+                const ULONGLONG end = tarvel::driver::Now() + ms;
+                for (ULONGLONG now = tarvel::driver::Now(); now < end; now = tarvel::driver::Now()) {
                     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
                     MSG msg;
                     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
@@ -103,10 +85,10 @@ protected:
 };
 
 TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
-    linktest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "text"});
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get());
+    PutOnClipboard(user.Get());
     ASSERT_TRUE(AcadIsRunning());
 
     std::string line = "stale";
@@ -114,92 +96,93 @@ TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
     // The text, the registered format, the enhanced metafile, the metafile
     // picture, the bitmap and the palette.
-    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same");
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same");
 
     std::string history;
     CopyHistoryText(history);
-    EXPECT_EQ(history, linktest::kChildHistory);
-    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same") << "also after a second copy";
-    EXPECT_FALSE(ClipboardBytes(user.get(), tarvel::clipboard::ExcludeFromMonitoringFormat()).empty())
-        << "what was put back is marked for clipboard histories";
+    EXPECT_EQ(history, wintest::kChildHistory);
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same") << "also after a second copy";
+    const auto marker = wintest::ClipboardBytes(user.Get(), tarvel::clipboard::ExcludeFromMonitoringFormat());
+    ASSERT_TRUE(marker) << "the clipboard stayed busy";
+    EXPECT_FALSE(marker->empty()) << "what was put back is marked for clipboard histories";
 }
 
 TEST_F(HistoryCopy, EmptyClipboardStaysEmpty) {
-    linktest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "text"});
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    ASSERT_TRUE(OpenClipboard(user.get()));
+    ASSERT_TRUE(OpenClipboard(user.Get()));
     EmptyClipboard();
     CloseClipboard();
     ASSERT_TRUE(AcadIsRunning());
     std::string history;
     CopyHistoryText(history);
-    EXPECT_EQ(history, linktest::kChildHistory);
-    EXPECT_EQ(FormatCount(user.get()), 0) << "the history is not left on the clipboard";
+    EXPECT_EQ(history, wintest::kChildHistory);
+    EXPECT_EQ(FormatCount(user.Get()), 0) << "the history is not left on the clipboard";
 }
 
 TEST_F(HistoryCopy, NoTextWindowLeavesTheClipboardAlone) {
-    linktest::ChildHost child({"main"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main"});
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get(), kUserText);
+    PutOnClipboard(user.Get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line = "stale";
     LastHistoryLine(line);
     EXPECT_EQ(line, "");
-    EXPECT_EQ(GetClipboardOwner(), user.get()) << "not even opened";
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText.text);
+    EXPECT_EQ(GetClipboardOwner(), user.Get()) << "not even opened";
+    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
-    linktest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "text"});
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get(), kUserText);
+    PutOnClipboard(user.Get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line;
-    const ULONGLONG start = linktest::Now();
+    const ULONGLONG start = tarvel::driver::Now();
     {
         ClipboardHolder holder(400);
         LastHistoryLine(line);
     }
-    EXPECT_GE(linktest::Now() - start, 350u);
+    EXPECT_GE(tarvel::driver::Now() - start, 350u);
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText.text);
+    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
-    linktest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "text"});
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get(), kUserText);
+    PutOnClipboard(user.Get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line = "stale";
     ULONGLONG elapsed = 0;
     {
         ClipboardHolder holder(2500);
-        const ULONGLONG start = linktest::Now();
+        const ULONGLONG start = tarvel::driver::Now();
         EXPECT_THROW(LastHistoryLine(line), tarvel::SilentAbort);
-        elapsed = linktest::Now() - start;
+        elapsed = tarvel::driver::Now() - start;
     }
     EXPECT_GE(elapsed, 950u);
     EXPECT_LT(elapsed, 2000u);
     EXPECT_EQ(line, "");
-    EXPECT_EQ(ClipboardUnicodeText(user.get()), kUserText.text) << "never touched";
+    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text) << "never touched";
 }
 
 TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
     // The text window keeps the clipboard open 1.5 s after the copy: reading
     // fails after the 1 s of retries, the restore gets it afterwards.
-    linktest::ChildHost child({"main", "text", "holdclip=1500"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "text", "holdclip=1500"});
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get());
+    PutOnClipboard(user.Get());
     ASSERT_TRUE(AcadIsRunning());
     std::string history = "stale";
     EXPECT_THROW(CopyHistoryText(history), tarvel::SilentAbort);
     EXPECT_EQ(history, "");
-    EXPECT_EQ(tarvel::driver::CheckClip(user.get(), kUserClip), "same");
+    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same");
 }
 
 // A third program, here a window of the test's own, that writes its text to
@@ -207,7 +190,7 @@ TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
 const char kThirdText[] = "third program's text";
 
 LRESULT CALLBACK ThirdProgramProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == linktest::kThirdProgramWrite) {
+    if (message == wintest::kThirdProgramWrite) {
         if (OpenClipboard(window)) {
             EmptyClipboard();
             HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof kThirdText);
@@ -225,16 +208,16 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = ThirdProgramProc;
     wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = linktest::kThirdProgramClass;
+    wc.lpszClassName = wintest::kThirdProgramClass;
     RegisterClassA(&wc);
-    HWND third = CreateWindowA(linktest::kThirdProgramClass, "third program", WS_OVERLAPPED, 0, 0, 10, 10,
+    HWND third = CreateWindowA(wintest::kThirdProgramClass, "third program", WS_OVERLAPPED, 0, 0, 10, 10,
                                nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(third);
 
-    linktest::ChildHost child({"main", "text", "thirdparty"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "text", "thirdparty"});
+    ASSERT_TRUE(child.Ready());
     UserProgram user;
-    PutOnClipboard(user.get());
+    PutOnClipboard(user.Get());
     ASSERT_TRUE(AcadIsRunning());
 
     std::string history;
@@ -242,8 +225,7 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     // What the clipboard held when it was read is taken as the history...
     EXPECT_EQ(history, kThirdText);
     // ...and the other program's write, newer than the user's content, stays.
-    const std::vector<unsigned char> text = ClipboardBytes(user.get(), CF_TEXT);
-    EXPECT_EQ(std::string(text.begin(), std::find(text.begin(), text.end(), 0)), kThirdText);
+    EXPECT_EQ(wintest::ClipboardAnsiText(user.Get()), kThirdText);
     EXPECT_EQ(GetClipboardOwner(), third);
     DestroyWindow(third);
 }
@@ -284,8 +266,8 @@ public:
         });
         // Its EmptyClipboard tells the owner before, maybe a window of this
         // thread: answered while waiting.
-        const ULONGLONG end = linktest::Now() + 5000;
-        while (linktest::Now() < end &&
+        const ULONGLONG end = tarvel::driver::Now() + 5000;
+        while (tarvel::driver::Now() < end &&
                MsgWaitForMultipleObjects(1, &offered, FALSE, 50, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
             MSG msg;
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -296,7 +278,7 @@ public:
         stop_ = true;
         thread_.join();
     }
-    HWND window() const { return window_; }
+    HWND Window() const { return window_; }
 
 private:
     static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -332,8 +314,8 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         {"renders after the bound", 0, 4000, false, 1400, 2600},
         {"stopped answering after its offer", 4000, 0, false, 1400, 2600},
     };
-    linktest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "text"});
+    ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning());
     seams::SetHostReplyTimeoutForTests(1500);
     UserProgram user;
@@ -341,14 +323,14 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         SCOPED_TRACE(c.what);
         RenderingOwner owner(c.hang_ms, c.render_ms);
         std::string line = "stale";
-        const ULONGLONG start = linktest::Now();
+        const ULONGLONG start = tarvel::driver::Now();
         bool copied = true;
         try {
             LastHistoryLine(line);
         } catch (const tarvel::SilentAbort&) {
             copied = false;
         }
-        const ULONGLONG elapsed = linktest::Now() - start;
+        const ULONGLONG elapsed = tarvel::driver::Now() - start;
         EXPECT_EQ(copied, c.copied);
         EXPECT_EQ(line, c.copied ? "X = 1.0000     Y = 2.0000     Z = 0.0000" : "");
         EXPECT_GE(elapsed, c.min_ms);
@@ -357,9 +339,9 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         // clipboard was never emptied and the owner renders it when it
         // answers again.
         if (!c.copied) {
-            EXPECT_EQ(GetClipboardOwner(), owner.window());
+            EXPECT_EQ(GetClipboardOwner(), owner.Window());
         }
-        EXPECT_EQ(ClipboardUnicodeText(user.get()), kOffered);
+        EXPECT_EQ(wintest::ClipboardText(user.Get()), kOffered);
     }
     seams::SetHostReplyTimeoutForTests(0);
 }

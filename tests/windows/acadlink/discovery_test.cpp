@@ -9,12 +9,13 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
 #include "acadlink/linktext.h"
-#include "test_windows.h"
+#include "support/win32/windows.h"
+#include "tests/windows/support/test_windows.h"
 
 namespace {
 
 using namespace tarvel::Acad11ACtrl;
-using linktest::TestWindow;
+using wintest::TestWindow;
 
 class Discovery : public testing::Test {
 protected:
@@ -43,9 +44,9 @@ TEST_F(Discovery, MainWindowTitlePrefixes) {
     };
     for (const TitleCase& c : cases) {
         seams::ResetForTests();
-        TestWindow w(linktest::kMainClass, c.title);
-        ASSERT_TRUE(w.get());
-        EXPECT_EQ(FindAcadWindow(), c.found ? w.get() : nullptr) << c.title;
+        TestWindow w(wintest::kMainClass, c.title);
+        ASSERT_TRUE(w.Get());
+        EXPECT_EQ(FindAcadWindow(), c.found ? w.Get() : nullptr) << c.title;
         EXPECT_EQ(AcadIsRunning(), c.found) << c.title;
         if (c.found) {
             EXPECT_EQ(State().AcadProcessId, GetCurrentProcessId()) << c.title;
@@ -78,42 +79,42 @@ TEST_F(Discovery, MainWindowClassTests) {
     for (const ClassCase& c : cases) {
         seams::ResetForTests();
         TestWindow w(c.window_class, "Autodesk AutoCAD 2010");
-        ASSERT_TRUE(w.get()) << c.window_class;
-        EXPECT_EQ(FindAcadWindow(), c.found ? w.get() : nullptr) << c.window_class;
+        ASSERT_TRUE(w.Get()) << c.window_class;
+        EXPECT_EQ(FindAcadWindow(), c.found ? w.Get() : nullptr) << c.window_class;
     }
 }
 
 TEST_F(Discovery, PassedOverWindowLetsTheSearchGoOn) {
-    TestWindow good(linktest::kMainClass, "AutoCAD 2004 - [b.dwg]");
+    TestWindow good(wintest::kMainClass, "AutoCAD 2004 - [b.dwg]");
     TestWindow bad("Afx:00400000:0:00010003", "AutoCAD 2004 - [a.dwg]");
-    linktest::BringToTop(bad.get());
-    const auto order = linktest::TopLevelOrder();
-    ASSERT_LT(linktest::IndexOf(order, bad.get()), linktest::IndexOf(order, good.get()));
-    EXPECT_EQ(FindAcadWindow(), good.get());
+    wintest::BringToTop(bad.Get());
+    const auto order = tarvel::win32::TopLevelWindows();
+    ASSERT_LT(wintest::IndexOf(order, bad.Get()), wintest::IndexOf(order, good.Get()));
+    EXPECT_EQ(FindAcadWindow(), good.Get());
 }
 
 TEST_F(Discovery, FirstInEnumOrderWinsAndIsKeptWhileItLives) {
-    TestWindow a(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow a(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     TestWindow b("AfxMDIFrame100u", "ACAD b");
-    linktest::BringToTop(b.get());
-    ASSERT_LT(linktest::IndexOf(linktest::TopLevelOrder(), b.get()),
-              linktest::IndexOf(linktest::TopLevelOrder(), a.get()));
-    EXPECT_EQ(FindAcadWindow(), b.get());
+    wintest::BringToTop(b.Get());
+    ASSERT_LT(wintest::IndexOf(tarvel::win32::TopLevelWindows(), b.Get()),
+              wintest::IndexOf(tarvel::win32::TopLevelWindows(), a.Get()));
+    EXPECT_EQ(FindAcadWindow(), b.Get());
 
     // Now a is first, but the kept window still names one: no search.
-    linktest::BringToTop(a.get());
-    EXPECT_EQ(FindAcadWindow(), b.get());
+    wintest::BringToTop(a.Get());
+    EXPECT_EQ(FindAcadWindow(), b.Get());
 
     // The kept window goes: the next call searches again.
-    b.destroy();
-    EXPECT_EQ(FindAcadWindow(), a.get());
+    b.Destroy();
+    EXPECT_EQ(FindAcadWindow(), a.Get());
 }
 
 TEST_F(Discovery, StaleMainWindowIsKeptButNotRunning) {
-    TestWindow w(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    const HWND kept = w.get();
+    TestWindow w(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    const HWND kept = w.Get();
     ASSERT_TRUE(AcadIsRunning());
-    w.destroy();
+    w.Destroy();
     EXPECT_EQ(FindAcadWindow(), kept) << "not cleared when nothing matches";
     EXPECT_FALSE(AcadIsRunning());
     EXPECT_FALSE(SendCommand(u"ID "));
@@ -127,86 +128,86 @@ TEST_F(Discovery, StaleMainWindowIsKeptButNotRunning) {
 // The command-line windows' places: docked, floating, text window, and a
 // null parent.
 TEST_F(Discovery, DockedPanesAreFoundUnderTheMainWindowFirst) {
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    TestWindow frame(linktest::kPaneClass, "frame", main.get());
-    TestWindow prompt(linktest::kPaneClass, "Headlands", frame.get());  // a grandchild
-    TestWindow pane(linktest::kPaneClass, "MountTam", frame.get());
-    TestWindow floating(linktest::kFloatClass, "コマンド ライン");
-    TestWindow fprompt(linktest::kPaneClass, "Headlands", floating.get());
-    TestWindow fpane(linktest::kPaneClass, "MountTam", floating.get());
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow frame(wintest::kPaneClass, "frame", main.Get());
+    TestWindow prompt(wintest::kPaneClass, "Headlands", frame.Get());  // a grandchild
+    TestWindow pane(wintest::kPaneClass, "MountTam", frame.Get());
+    TestWindow floating(wintest::kFloatClass, "コマンド ライン");
+    TestWindow fprompt(wintest::kPaneClass, "Headlands", floating.Get());
+    TestWindow fpane(wintest::kPaneClass, "MountTam", floating.Get());
 
-    EXPECT_EQ(FindPromptLine(), prompt.get());
-    EXPECT_EQ(FindHistoryPane(), pane.get());
+    EXPECT_EQ(FindPromptLine(), prompt.Get());
+    EXPECT_EQ(FindHistoryPane(), pane.Get());
     EXPECT_EQ(State().CmdLineWnd, nullptr) << "no floating search when docked";
 }
 
 TEST_F(Discovery, FloatingPanesComeBeforeTheTextWindow) {
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    TestWindow text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
-    TestWindow tprompt(linktest::kPaneClass, "Headlands", text.get());
-    TestWindow tpane(linktest::kPaneClass, "MountTam", text.get());
-    TestWindow floating(linktest::kFloatClass, "コマンド ライン", nullptr, 0, true);
-    TestWindow fprompt(linktest::kPaneClass, "Headlands", floating.get());
-    TestWindow fpane(linktest::kPaneClass, "MountTam", floating.get());
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow text(wintest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
+    TestWindow tprompt(wintest::kPaneClass, "Headlands", text.Get());
+    TestWindow tpane(wintest::kPaneClass, "MountTam", text.Get());
+    TestWindow floating(wintest::kFloatClass, "コマンド ライン", nullptr, 0, true);
+    TestWindow fprompt(wintest::kPaneClass, "Headlands", floating.Get());
+    TestWindow fpane(wintest::kPaneClass, "MountTam", floating.Get());
 
-    EXPECT_EQ(FindHistoryPane(), fpane.get());
-    EXPECT_EQ(State().PromptLineWnd, fprompt.get()) << "the other is recorded on the way";
-    EXPECT_EQ(State().CmdLineWnd, floating.get());
+    EXPECT_EQ(FindHistoryPane(), fpane.Get());
+    EXPECT_EQ(State().PromptLineWnd, fprompt.Get()) << "the other is recorded on the way";
+    EXPECT_EQ(State().CmdLineWnd, floating.Get());
     EXPECT_EQ(State().TextWnd, nullptr) << "the text window is not looked for";
 }
 
 TEST_F(Discovery, TextWindowPanesWhenNothingFloats) {
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    TestWindow text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
-    TestWindow tprompt(linktest::kPaneClass, "Headlands", text.get());
-    TestWindow tpane(linktest::kPaneClass, "MountTam", text.get());
-    EXPECT_EQ(FindPromptLine(), tprompt.get());
-    EXPECT_EQ(State().HistoryPaneWnd, tpane.get());
-    EXPECT_EQ(State().TextWnd, text.get());
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow text(wintest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
+    TestWindow tprompt(wintest::kPaneClass, "Headlands", text.Get());
+    TestWindow tpane(wintest::kPaneClass, "MountTam", text.Get());
+    EXPECT_EQ(FindPromptLine(), tprompt.Get());
+    EXPECT_EQ(State().HistoryPaneWnd, tpane.Get());
+    EXPECT_EQ(State().TextWnd, text.Get());
 }
 
 TEST_F(Discovery, NullParentSearchFindsTopLevelPanes) {
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    TestWindow prompt(linktest::kPaneClass, "Headlands");
-    TestWindow pane(linktest::kPaneClass, "MountTam");
-    EXPECT_EQ(FindPromptLine(), prompt.get());
-    EXPECT_EQ(FindHistoryPane(), pane.get());
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow prompt(wintest::kPaneClass, "Headlands");
+    TestWindow pane(wintest::kPaneClass, "MountTam");
+    EXPECT_EQ(FindPromptLine(), prompt.Get());
+    EXPECT_EQ(FindHistoryPane(), pane.Get());
     EXPECT_EQ(State().TextWnd, nullptr);
 }
 
 TEST_F(Discovery, HeadlandsWithoutMountTam) {
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    TestWindow first(linktest::kPaneClass, "Headlands", main.get());
-    TestWindow second(linktest::kPaneClass, "Headlands", main.get());
-    const auto order = linktest::ChildOrder(main.get());
-    const HWND later = linktest::IndexOf(order, first.get()) > linktest::IndexOf(order, second.get()) ? first.get()
-                                                                                                       : second.get();
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow first(wintest::kPaneClass, "Headlands", main.Get());
+    TestWindow second(wintest::kPaneClass, "Headlands", main.Get());
+    const auto order = tarvel::win32::Descendants(main.Get());
+    const HWND later = wintest::IndexOf(order, first.Get()) > wintest::IndexOf(order, second.Get()) ? first.Get()
+                                                                                                       : second.Get();
     EXPECT_EQ(FindHistoryPane(), nullptr);
     EXPECT_EQ(State().PromptLineWnd, later) << "a later window of the same title replaces the earlier";
     EXPECT_EQ(FindPromptLine(), later);
 }
 
 TEST_F(Discovery, KeptPanesUntilTheyGo) {
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    TestWindow floating(linktest::kFloatClass, "コマンド ライン");
-    TestWindow fprompt(linktest::kPaneClass, "Headlands", floating.get());
-    TestWindow fpane(linktest::kPaneClass, "MountTam", floating.get());
-    ASSERT_EQ(FindPromptLine(), fprompt.get());
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow floating(wintest::kFloatClass, "コマンド ライン");
+    TestWindow fprompt(wintest::kPaneClass, "Headlands", floating.Get());
+    TestWindow fpane(wintest::kPaneClass, "MountTam", floating.Get());
+    ASSERT_EQ(FindPromptLine(), fprompt.Get());
 
     // Docked now as well: the kept handles still name windows, no search.
-    TestWindow dprompt(linktest::kPaneClass, "Headlands", main.get());
-    TestWindow dpane(linktest::kPaneClass, "MountTam", main.get());
-    EXPECT_EQ(FindPromptLine(), fprompt.get());
-    EXPECT_EQ(FindHistoryPane(), fpane.get());
+    TestWindow dprompt(wintest::kPaneClass, "Headlands", main.Get());
+    TestWindow dpane(wintest::kPaneClass, "MountTam", main.Get());
+    EXPECT_EQ(FindPromptLine(), fprompt.Get());
+    EXPECT_EQ(FindHistoryPane(), fpane.Get());
 
     // The floating window closes: the next search finds the docked ones.
-    floating.destroy();
-    EXPECT_EQ(FindHistoryPane(), dpane.get());
-    EXPECT_EQ(FindPromptLine(), dprompt.get());
+    floating.Destroy();
+    EXPECT_EQ(FindHistoryPane(), dpane.Get());
+    EXPECT_EQ(FindPromptLine(), dprompt.Get());
 }
 
 TEST_F(Discovery, NoPaneSearchWithoutTheMainWindow) {
-    TestWindow prompt(linktest::kPaneClass, "Headlands");
+    TestWindow prompt(wintest::kPaneClass, "Headlands");
     EXPECT_EQ(FindPromptLine(), nullptr);
     EXPECT_EQ(State().PromptLineWnd, nullptr);
 }
@@ -220,54 +221,54 @@ TEST_F(Discovery, TextWindowTests) {
         bool found;
     };
     const std::vector<Case> cases = {
-        {"as AutoCAD names it", "AutoCAD テキスト ウィンドウ - a.dwg", linktest::kTextClass, true},
-        {"lower-case prefix", "autocad テキスト ウィンドウ - a.dwg", linktest::kTextClass, false},
-        {"prefix without blank", "AutoCADテキスト ウィンドウ", linktest::kTextClass, false},
-        {"no :b: in the class", "AutoCAD テキスト ウィンドウ - a.dwg", linktest::kMainClass, false},
+        {"as AutoCAD names it", "AutoCAD テキスト ウィンドウ - a.dwg", wintest::kTextClass, true},
+        {"lower-case prefix", "autocad テキスト ウィンドウ - a.dwg", wintest::kTextClass, false},
+        {"prefix without blank", "AutoCADテキスト ウィンドウ", wintest::kTextClass, false},
+        {"no :b: in the class", "AutoCAD テキスト ウィンドウ - a.dwg", wintest::kMainClass, false},
         {"class not beginning Afx:", "AutoCAD テキスト ウィンドウ - a.dwg", "MyAfx:00400000:b:", false},
-        {"marker missing", "AutoCAD テキスト - a.dwg", linktest::kTextClass, false},
-        {"marker's bytes from a trail byte on", linktest::kFalseTextTitle, linktest::kTextClass, false},
+        {"marker missing", "AutoCAD テキスト - a.dwg", wintest::kTextClass, false},
+        {"marker's bytes from a trail byte on", wintest::kFalseTextTitle, wintest::kTextClass, false},
         {"a false hit, then the real one",
-         "AutoCAD 宴eキスト ウィンドウ テキスト ウィンドウ", linktest::kTextClass, true},
+         "AutoCAD 宴eキスト ウィンドウ テキスト ウィンドウ", wintest::kTextClass, true},
     };
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     ASSERT_TRUE(AcadIsRunning());
     for (const Case& c : cases) {
         TestWindow text(c.window_class, c.title);
-        EXPECT_EQ(FindTextWindow(), c.found ? text.get() : nullptr) << c.what;
+        EXPECT_EQ(FindTextWindow(), c.found ? text.Get() : nullptr) << c.what;
     }
     // The bytes are there; only the character-aware test refuses them.
-    EXPECT_TRUE(tarvel::linktext::ContainsBytes(linktest::kFalseTextTitle, "テキスト ウィンドウ"));
+    EXPECT_TRUE(tarvel::linktext::ContainsBytes(wintest::kFalseTextTitle, "テキスト ウィンドウ"));
 }
 
 TEST_F(Discovery, TextWindowNeedsTheMainWindowFoundFirst) {
-    TestWindow text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
+    TestWindow text(wintest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
     EXPECT_EQ(FindTextWindow(), nullptr);
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     ASSERT_TRUE(AcadIsRunning());
-    EXPECT_EQ(FindTextWindow(), text.get());
-    text.destroy();
+    EXPECT_EQ(FindTextWindow(), text.Get());
+    text.Destroy();
     EXPECT_EQ(FindTextWindow(), nullptr) << "cleared and searched anew every time";
 }
 
 TEST_F(Discovery, FloatingCommandLineTitleIsTestedByCharacter) {
-    TestWindow main(linktest::kMainClass, "AutoCAD 2004 - [a.dwg]");
+    TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     {
-        TestWindow false_float(linktest::kFloatClass, linktest::kFalseCmdLineTitle);
-        TestWindow p(linktest::kPaneClass, "Headlands", false_float.get());
+        TestWindow false_float(wintest::kFloatClass, wintest::kFalseCmdLineTitle);
+        TestWindow p(wintest::kPaneClass, "Headlands", false_float.Get());
         EXPECT_EQ(FindPromptLine(), nullptr);
         EXPECT_EQ(State().CmdLineWnd, nullptr);
-        EXPECT_TRUE(tarvel::linktext::ContainsBytes(linktest::kFalseCmdLineTitle, "コマンド ライン"));
+        EXPECT_TRUE(tarvel::linktext::ContainsBytes(wintest::kFalseCmdLineTitle, "コマンド ライン"));
     }
     {
-        TestWindow wrong_class(linktest::kTextClass, "コマンド ライン");
+        TestWindow wrong_class(wintest::kTextClass, "コマンド ライン");
         FindPromptLine();
         EXPECT_EQ(State().CmdLineWnd, nullptr);
     }
-    TestWindow floating(linktest::kFloatClass, "xコマンド ラインx");
-    TestWindow p(linktest::kPaneClass, "Headlands", floating.get());
-    EXPECT_EQ(FindPromptLine(), p.get());
-    EXPECT_EQ(State().CmdLineWnd, floating.get());
+    TestWindow floating(wintest::kFloatClass, "xコマンド ラインx");
+    TestWindow p(wintest::kPaneClass, "Headlands", floating.Get());
+    EXPECT_EQ(FindPromptLine(), p.Get());
+    EXPECT_EQ(State().CmdLineWnd, floating.Get());
 }
 
 TEST_F(Discovery, ContainsByCharacter) {
@@ -278,7 +279,7 @@ TEST_F(Discovery, ContainsByCharacter) {
     };
     const std::vector<Case> cases = {
         {"AutoCAD テキスト ウィンドウ", "テキスト ウィンドウ", true},
-        {linktest::kFalseTextTitle, "テキスト ウィンドウ", false},
+        {wintest::kFalseTextTitle, "テキスト ウィンドウ", false},
         {"宴e", "テ", false},
         {"宴eテ", "テ", true},
         {"テ", "テ", true},
@@ -292,59 +293,59 @@ TEST_F(Discovery, ContainsByCharacter) {
 
 // Windows of another process.
 TEST_F(Discovery, ChildProcessWindowsAreFoundByTheirStoredNames) {
-    linktest::ChildHost child({"main", "text", "floating"});
-    ASSERT_TRUE(child.ready());
-    const HWND main = linktest::FindTopLevel(child.pid(), linktest::kChildMainTitle);
+    wintest::ChildHost child({"main", "text", "floating"});
+    ASSERT_TRUE(child.Ready());
+    const HWND main = wintest::FindTopLevel(child.Pid(), wintest::kChildMainTitle);
     ASSERT_TRUE(main);
-    linktest::BringToTop(main);
+    wintest::BringToTop(main);
     EXPECT_EQ(FindAcadWindow(), main);
-    EXPECT_EQ(State().AcadProcessId, child.pid());
-    EXPECT_EQ(FindTextWindow(), linktest::FindTopLevel(child.pid(), linktest::kChildTextTitle));
+    EXPECT_EQ(State().AcadProcessId, child.Pid());
+    EXPECT_EQ(FindTextWindow(), wintest::FindTopLevel(child.Pid(), wintest::kChildTextTitle));
     // Headlands is docked in the child's main window; MountTam floats.
-    EXPECT_EQ(FindPromptLine(), linktest::FindChild(main, "Headlands"));
-    const HWND floating = linktest::FindTopLevel(child.pid(), "コマンド ライン");
+    EXPECT_EQ(FindPromptLine(), wintest::FindChild(main, "Headlands"));
+    const HWND floating = wintest::FindTopLevel(child.Pid(), "コマンド ライン");
     ASSERT_TRUE(floating);
-    EXPECT_EQ(FindHistoryPane(), linktest::FindChild(floating, "MountTam"));
+    EXPECT_EQ(FindHistoryPane(), wintest::FindChild(floating, "MountTam"));
     EXPECT_EQ(State().CmdLineWnd, floating);
 }
 
 TEST_F(Discovery, ChildProcessTitleWithTheMarkerAcrossACharacter) {
-    linktest::ChildHost child({"main", "dbcstext"});
-    ASSERT_TRUE(child.ready());
+    wintest::ChildHost child({"main", "dbcstext"});
+    ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning());
-    ASSERT_TRUE(linktest::FindTopLevel(child.pid(), linktest::kFalseTextTitle));
+    ASSERT_TRUE(wintest::FindTopLevel(child.Pid(), wintest::kFalseTextTitle));
     EXPECT_EQ(FindTextWindow(), nullptr);
 }
 
 TEST_F(Discovery, TwoHostsTheTextWindowBelongsToTheMainWindowsProcess) {
-    linktest::ChildHost child({"main", "text", "floating"});
-    ASSERT_TRUE(child.ready());
-    const HWND child_main = linktest::FindTopLevel(child.pid(), linktest::kChildMainTitle);
-    const HWND child_text = linktest::FindTopLevel(child.pid(), linktest::kChildTextTitle);
+    wintest::ChildHost child({"main", "text", "floating"});
+    ASSERT_TRUE(child.Ready());
+    const HWND child_main = wintest::FindTopLevel(child.Pid(), wintest::kChildMainTitle);
+    const HWND child_text = wintest::FindTopLevel(child.Pid(), wintest::kChildTextTitle);
     ASSERT_TRUE(child_main && child_text);
 
-    TestWindow own_text(linktest::kTextClass, "AutoCAD テキスト ウィンドウ - own.dwg");
-    TestWindow own_main(linktest::kMainClass, "AutoCAD 2004 - [own.dwg]");
+    TestWindow own_text(wintest::kTextClass, "AutoCAD テキスト ウィンドウ - own.dwg");
+    TestWindow own_main(wintest::kMainClass, "AutoCAD 2004 - [own.dwg]");
 
     // Ours first: the text window must be ours, though the child's comes
     // earlier in the enumeration.
-    linktest::BringToTop(own_text.get());
-    linktest::BringToTop(child_text);
-    linktest::BringToTop(own_main.get());
-    auto order = linktest::TopLevelOrder();
-    ASSERT_LT(linktest::IndexOf(order, own_main.get()), linktest::IndexOf(order, child_main));
-    ASSERT_LT(linktest::IndexOf(order, child_text), linktest::IndexOf(order, own_text.get()));
-    EXPECT_EQ(FindAcadWindow(), own_main.get());
-    EXPECT_EQ(FindTextWindow(), own_text.get());
+    wintest::BringToTop(own_text.Get());
+    wintest::BringToTop(child_text);
+    wintest::BringToTop(own_main.Get());
+    auto order = tarvel::win32::TopLevelWindows();
+    ASSERT_LT(wintest::IndexOf(order, own_main.Get()), wintest::IndexOf(order, child_main));
+    ASSERT_LT(wintest::IndexOf(order, child_text), wintest::IndexOf(order, own_text.Get()));
+    EXPECT_EQ(FindAcadWindow(), own_main.Get());
+    EXPECT_EQ(FindTextWindow(), own_text.Get());
     // A floating command line of the other process is taken.
-    EXPECT_EQ(FindPromptLine(), linktest::FindChild(linktest::FindTopLevel(child.pid(), "コマンド ライン"), "Headlands"));
+    EXPECT_EQ(FindPromptLine(), wintest::FindChild(wintest::FindTopLevel(child.Pid(), "コマンド ライン"), "Headlands"));
 
     // The child's first: its own text window.
     seams::ResetForTests();
-    linktest::BringToTop(own_text.get());
-    linktest::BringToTop(child_main);
-    order = linktest::TopLevelOrder();
-    ASSERT_LT(linktest::IndexOf(order, child_main), linktest::IndexOf(order, own_main.get()));
+    wintest::BringToTop(own_text.Get());
+    wintest::BringToTop(child_main);
+    order = tarvel::win32::TopLevelWindows();
+    ASSERT_LT(wintest::IndexOf(order, child_main), wintest::IndexOf(order, own_main.Get()));
     EXPECT_EQ(FindAcadWindow(), child_main);
     EXPECT_EQ(FindTextWindow(), child_text);
 }

@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "test_windows.h"
+#include "tests/windows/support/test_windows.h"
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--child") == 0) return linktest::RunChild(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--child") == 0) return wintest::RunChild(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "acadlink/prompt_overlay.h"
+#include "tools/scenario/session.h"
 
 namespace {
 
@@ -11,18 +12,18 @@ constexpr int kWidth = 400;
 constexpr int kHeight = 60;
 constexpr COLORREF kWhite = 0xFFFFFF;
 
-HWND MakeVisibleWindow(int x, int y) {
+// A white pane at the top left of the screen, painted before it is returned.
+HWND MakeVisibleWindow(int width = kWidth, int height = kHeight) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = L"TarvelTestOverlayPane";
     RegisterClassW(&wc);
-    HWND w = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"MountTam", WS_POPUP | WS_VISIBLE, x, y, kWidth,
-                             kHeight, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND w = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"MountTam", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                             nullptr, nullptr, wc.hInstance, nullptr);
     UpdateWindow(w);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    tarvel::driver::PumpMessages();
     GdiFlush();
     return w;
 }
@@ -69,7 +70,7 @@ Census Count(HWND w, RECT r) {
 }
 
 TEST(PromptOverlay, BlackOnLightRedAtTheBottomLeft) {
-    const HWND w = MakeVisibleWindow(0, 0);
+    const HWND w = MakeVisibleWindow();
     ASSERT_TRUE(w);
     ASSERT_EQ(Count(w, {0, 0, kWidth, kHeight}).white, kWidth * kHeight) << "the window is not white to start with";
 
@@ -101,14 +102,7 @@ TEST(PromptOverlay, BlackOnLightRedAtTheBottomLeft) {
 }
 
 TEST(PromptOverlay, TallerThanTheWindowIsClippedWithoutFailure) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = L"TarvelTestOverlayTiny";
-    RegisterClassW(&wc);
-    HWND w = CreateWindowExW(0, wc.lpszClassName, L"MountTam", WS_POPUP | WS_VISIBLE, 0, 0, 50, 4, nullptr, nullptr,
-                             wc.hInstance, nullptr);
+    const HWND w = MakeVisibleWindow(50, 4);
     ASSERT_TRUE(w);
     tarvel::DrawPromptText(w, "寸法値配置位置を入力");
     GdiFlush();
@@ -119,13 +113,12 @@ TEST(PromptOverlay, TallerThanTheWindowIsClippedWithoutFailure) {
 }
 
 TEST(PromptOverlay, NullOrDestroyedWindowPaintsNothing) {
-    const HWND w = MakeVisibleWindow(0, 0);
+    const HWND w = MakeVisibleWindow();
     ASSERT_TRUE(w);
     HWND gone = CreateWindowExW(0, L"TarvelTestOverlayPane", L"MountTam", WS_POPUP | WS_VISIBLE, 0, 0, kWidth,
                                 kHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     DestroyWindow(gone);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    tarvel::driver::PumpMessages();
     ASSERT_EQ(Count(w, {0, 0, kWidth, kHeight}).white, kWidth * kHeight);
 
     tarvel::DrawPromptText(nullptr, "寸法線開始点を入力");

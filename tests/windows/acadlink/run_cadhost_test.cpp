@@ -4,6 +4,7 @@
 // and nothing is sent after it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -12,11 +13,13 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/acad_cad_link.h"
 #include "acadlink/link_testing.h"
-#include "cadhost_process.h"
 #include "dimension/point_table.h"
 #include "dimension/run.h"
 #include "dimension/run_window.h"
 #include "support/errors.h"
+#include "support/win32/text.h"
+#include "tests/windows/support/host_session.h"
+#include "tools/scenario/session.h"
 
 namespace {
 
@@ -27,13 +30,7 @@ public:
     explicit TestRunWindow(int tier) : tier_(tier) {}
     void Minimize() override { ++minimized; }
     void Restore() override { ++restored; }
-    void ProcessMessages() override {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    void ProcessMessages() override { tarvel::driver::PumpMessages(); }
     void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
     void DeleteWorkFile(const std::string&) override {}
     bool RadioButton1Checked() override { return tier_ == 1; }
@@ -48,10 +45,24 @@ private:
 
 // The bottom edge of the demo: four spans of 500 and one of 300, picked
 // start, end, then the intermediate points in any order.
-const std::string kChain =
-    "pick 0,0\npick 2300,0\npick 1500,0\npick 500,0\npick 2000,0\npick 1000,0\nend\npick 1000,-400\n";
+const std::wstring kChain =
+    L"pick 0,0\npick 2300,0\npick 1500,0\npick 500,0\npick 2000,0\npick 1000,0\nend\npick 1000,-400\n";
 
-using Param = std::tuple<const char*, bool, int>;  // layout, ansi, tier
+// The host in a layout and encoding, picking the chain.
+std::vector<std::wstring> HostArgs(const wchar_t* layout, bool ansi) {
+    std::vector<std::wstring> args = {L"--layout", layout, L"--think", L"50"};
+    if (ansi) args.push_back(L"--ansi");
+    return args;
+}
+
+// The text of each command the host was given.
+std::vector<std::wstring> CommandTexts(const wintest::HostSession& host) {
+    std::vector<std::wstring> texts;
+    for (const tarvel::driver::LogRecord& r : host.LogOf("command")) texts.push_back(r.Text("text"));
+    return texts;
+}
+
+using Param = std::tuple<const wchar_t*, bool, int>;  // layout, ansi, tier
 
 class RunAgainstCadHost : public testing::TestWithParam<Param> {};
 
@@ -59,8 +70,7 @@ TEST_P(RunAgainstCadHost, StoresThePicksAndSendsTheDimensions) {
     const auto [layout, ansi, tier] = GetParam();
     tarvel::Acad11ACtrl::seams::ResetForTests();
     tarvel::ResetPointTable();
-    linktest::CadHost host(layout, ansi, kChain);
-    ASSERT_TRUE(host.ready());
+    START_HOST(host, HostArgs(layout, ansi), kChain);
 
     tarvel::AcadCadLink link;
     TestRunWindow window(tier);
@@ -77,44 +87,33 @@ TEST_P(RunAgainstCadHost, StoresThePicksAndSendsTheDimensions) {
         EXPECT_EQ(tarvel::Points().PointText[static_cast<std::int32_t>(i + 1)], stored[i]) << "point " << i + 1;
     }
 
-    const std::u16string tier_code = tier == 1 ? u"\\P" : tier == 2 ? u"\\X" : u"";
-    const std::vector<std::u16string> expected = {
-        u"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500" + tier_code +
-            u"=<>\r1000.0000,-400.0000,0.0000\r",
-        u"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 1000.0000,-400.0000,0.0000\r",
+    const std::wstring tier_code = tier == 1 ? L"\\P" : tier == 2 ? L"\\X" : L"";
+    const std::vector<std::wstring> expected = {
+        L"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500" + tier_code +
+            L"=<>\r1000.0000,-400.0000,0.0000\r",
+        L"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 1000.0000,-400.0000,0.0000\r",
     };
-    const std::vector<linktest::LogEntry> commands = host.Commands();
+    const std::vector<std::wstring> commands = CommandTexts(host);
     ASSERT_GE(commands.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        std::u16string text;
-        commands[commands.size() - expected.size() + i].Text("text", text);
-        EXPECT_EQ(text, expected[i]) << "command " << i + 1;
+        EXPECT_EQ(commands[commands.size() - expected.size() + i], expected[i]) << "command " << i + 1;
     }
     // Every pick began with Ctrl-C and ID; every accepted one was read back.
-    int picks = 0;
-    int queries = 0;
-    for (const linktest::LogEntry& e : commands) {
-        std::u16string text;
-        e.Text("text", text);
-        if (text == u"\x03ID ") ++picks;
-        if (text == u"'SETVAR LASTPOINT\r") ++queries;
-    }
-    EXPECT_EQ(picks, 8);
-    EXPECT_EQ(queries, 7);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), L"\x03ID "), 8);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), L"'SETVAR LASTPOINT\r"), 7);
 
     std::vector<long long> measured;
-    for (const linktest::LogEntry& e : host.Log()) {
-        if (e.kind == "dimension") measured.push_back(e.Number("measurement"));
-    }
+    for (const tarvel::driver::LogRecord& e : host.LogOf("dimension")) measured.push_back(e.Number("measurement"));
     EXPECT_EQ(measured, (std::vector<long long>{2000, 300}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunAgainstCadHost,
-                         testing::Values(Param{"docked", false, 2}, Param{"docked", true, 1},
-                                         Param{"floating", false, 3}, Param{"floating", true, 2},
-                                         Param{"text", false, 1}, Param{"text", true, 2}),
+                         testing::Values(Param{L"docked", false, 2}, Param{L"docked", true, 1},
+                                         Param{L"floating", false, 3}, Param{L"floating", true, 2},
+                                         Param{L"text", false, 1}, Param{L"text", true, 2}),
                          [](const testing::TestParamInfo<Param>& p) {
-                             return std::string(std::get<0>(p.param)) + (std::get<1>(p.param) ? "Ansi" : "Wide") +
+                             return tarvel::win32::ToUtf8(std::get<0>(p.param)) +
+                                    (std::get<1>(p.param) ? "Ansi" : "Wide") +
                                     "Tier" + std::to_string(std::get<2>(p.param));
                          });
 
@@ -161,8 +160,7 @@ TEST(RunAgainstAnElevatedHost, TheRefusedMessageEndsTheRunWithItsError) {
         SCOPED_TRACE(refusal.what);
         tarvel::Acad11ACtrl::seams::ResetForTests();
         tarvel::ResetPointTable();
-        linktest::CadHost host("docked", false, kChain);
-        ASSERT_TRUE(host.ready());
+        START_HOST(host, HostArgs(L"docked", false), kChain);
         g_refusal = refusal;
         g_refused = 0;
         const auto before = tarvel::Acad11ACtrl::seams::SetHostSend(&RefusingSend);
@@ -179,13 +177,7 @@ TEST(RunAgainstAnElevatedHost, TheRefusedMessageEndsTheRunWithItsError) {
         // Raised in the picking it leaves the window minimised; in the
         // sending, restored.
         EXPECT_EQ(window.restored, refusal.command == u"dimlinear" ? 1 : 0);
-        int dimlinears = 0;
-        for (const linktest::LogEntry& e : host.Commands()) {
-            std::u16string text;
-            e.Text("text", text);
-            if (text.rfind(u"dimlinear", 0) == 0) ++dimlinears;
-        }
-        EXPECT_EQ(dimlinears, 0);
+        for (const std::wstring& text : CommandTexts(host)) EXPECT_NE(text.rfind(L"dimlinear", 0), 0u) << "sent";
     }
 }
 

@@ -10,7 +10,7 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
 #include "support/win32/text.h"
-#include "test_windows.h"
+#include "tests/windows/support/test_windows.h"
 
 namespace {
 
@@ -35,14 +35,14 @@ class OwnWindows : public testing::Test {
 protected:
     void SetUp() override {
         seams::ResetForTests();
-        ASSERT_TRUE(main_.get());
+        ASSERT_TRUE(main_.Get());
         ASSERT_TRUE(AcadIsRunning());
         WNDCLASSA wc{};
         wc.lpfnWndProc = PromptProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = "TarvelTestPromptLine";
         RegisterClassA(&wc);
-        prompt_ = CreateWindowExA(0, wc.lpszClassName, "Headlands", WS_CHILD, 0, 0, 10, 10, main_.get(), nullptr,
+        prompt_ = CreateWindowExA(0, wc.lpszClassName, "Headlands", WS_CHILD, 0, 0, 10, 10, main_.Get(), nullptr,
                                   wc.hInstance, nullptr);
         ASSERT_TRUE(prompt_);
         // A window of this process answers GetWindowTextA with its
@@ -51,18 +51,18 @@ protected:
     }
     void TearDown() override { seams::ResetForTests(); }
 
-    linktest::TestWindow main_{linktest::kMainClass, "AutoCAD 2004 - [a.dwg]"};
+    wintest::TestWindow main_{wintest::kMainClass, "AutoCAD 2004 - [a.dwg]"};
     HWND prompt_ = nullptr;
 };
 
 TEST_F(OwnWindows, WmNullIsPostedAfterEachSend) {
     MSG msg;
-    while (PeekMessageW(&msg, main_.get(), WM_NULL, WM_NULL, PM_REMOVE)) {
+    while (PeekMessageW(&msg, main_.Get(), WM_NULL, WM_NULL, PM_REMOVE)) {
     }
     SendCommand(u"a");
     SendCommand(u"b");
     int posted = 0;
-    while (PeekMessageW(&msg, main_.get(), WM_NULL, WM_NULL, PM_REMOVE)) ++posted;
+    while (PeekMessageW(&msg, main_.Get(), WM_NULL, WM_NULL, PM_REMOVE)) ++posted;
     EXPECT_EQ(posted, 2);
 }
 

@@ -1,5 +1,7 @@
 #include "app_fixture.h"
 
+#include "tools/scenario/session.h"
+
 namespace tarvel::app::testing {
 
 namespace {
@@ -53,18 +55,6 @@ void AppTest::TearDown() {
     }
 }
 
-std::wstring WindowText(HWND window) {
-    wchar_t text[256] = {};
-    GetWindowTextW(window, text, 255);
-    return text;
-}
-
-std::wstring ClassName(HWND window) {
-    wchar_t name[256] = {};
-    GetClassNameW(window, name, 255);
-    return name;
-}
-
 RECT RectInParent(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
@@ -79,16 +69,11 @@ RECT ClientRect(HWND window) {
 }
 
 void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    MSG msg;
+    const ULONGLONG start = driver::Now();
     do {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        driver::PumpMessages();
         Sleep(5);
-    } while (GetTickCount() - start < ms);
+    } while (driver::Now() - start < ms);
 }
 
 }  // namespace tarvel::app::testing

@@ -15,6 +15,7 @@
 #include "app/About.h"
 #include "app/TarvelU.h"
 #include "dimension/cad_link.h"
+#include "support/win32/windows.h"
 
 namespace tarvel::app::testing {
 
@@ -67,8 +68,8 @@ protected:
     std::unique_ptr<TAboutBox> about;
 };
 
-std::wstring WindowText(HWND window);
-std::wstring ClassName(HWND window);
+using win32::ClassName;
+using win32::WindowText;
 // The window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND window);
 RECT ClientRect(HWND window);

@@ -9,6 +9,7 @@
 
 #include "app/About.h"
 #include "app/jpeg_picture.h"
+#include "tests/windows/support/files.h"
 
 namespace {
 
@@ -16,9 +17,7 @@ namespace {
 // resource script) when Tarvel.exe is not part of the build.
 std::wstring ProgramPath() {
 #ifdef TARVEL_EXE
-    std::wstring path = L"Z:";
-    for (const char* p = TARVEL_EXE; *p; ++p) path += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
-    return path;
+    return wintest::WindowsPath(TARVEL_EXE);
 #else
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);

@@ -11,21 +11,26 @@
 #include <string>
 #include <vector>
 
-#include "tests/windows/cadhost/host_session.h"
+#include "support/win32/process.h"
+#include "support/win32/text.h"
+#include "tests/windows/support/clipboard.h"
+#include "tests/windows/support/files.h"
+#include "tests/windows/support/host_session.h"
 #include "tools/cadhost/interpreter.h"
 #include "tools/cadhost/options.h"
+#include "tools/scenario/session.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 
 using cadhost::HistoryEol;
+using tarvel::win32::ToBytes;
+using ::testing::PrintToString;
+using tarvel::driver::WaitFor;
+using wintest::ClipboardText;
 
 std::string U8(const std::u16string& s) { return cadhost::ToUtf8(s); }
-
-#define START_HOST(var, ...)      \
-    HostSession var{__VA_ARGS__}; \
-    ASSERT_TRUE(var.ok()) << WideToUtf8(var.error())
 
 // ---- the portable core ----
 
@@ -175,8 +180,7 @@ ULONGLONG Timed(F f) {
 }
 
 TEST(FaultHost, HelpNamesEveryFault) {
-    std::string err;
-    EXPECT_EQ(RunHostToEnd(L"--help", err), 0u);
+    EXPECT_EQ(wintest::RunHostToEnd({L"--help"}).exit_code, 0u);
     // --help writes to stdout; the usage text is the core's.
     const std::string usage = U8(cadhost::UsageText());
     for (const char* option : {"--hang-after N --hang-ms MS", "--close-after-pick N", "--delay MS", "--lastpoint TEXT",
@@ -185,16 +189,16 @@ TEST(FaultHost, HelpNamesEveryFault) {
 }
 
 TEST(FaultHost, HangsAfterTheNthCommandForTheTimeGiven) {
-    START_HOST(host, L"--hang-after 2 --hang-ms 3000");
+    START_HOST(host, {L"--hang-after", L"2", L"--hang-ms", L"3000"});
     EXPECT_LT(Timed([&] { EXPECT_EQ(host.Type(L"ID "), TRUE); }), 1000u);
     // The second command is answered at once, then the host blocks.
     EXPECT_LT(Timed([&] { EXPECT_EQ(host.Type(L"\x03"), TRUE); }), 1000u);
     DWORD_PTR len = 0;
-    EXPECT_FALSE(SendMessageTimeoutW(host.headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 500, &len))
+    EXPECT_FALSE(SendMessageTimeoutW(host.Headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 500, &len))
         << "a hung host does not answer";
     // A patient sender gets its answer when the hang is over.
     const ULONGLONG waited = Timed([&] {
-        EXPECT_TRUE(SendMessageTimeoutW(host.headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &len));
+        EXPECT_TRUE(SendMessageTimeoutW(host.Headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &len));
     });
     EXPECT_GE(waited, 1800u);
     EXPECT_LE(waited, 3500u);
@@ -204,22 +208,22 @@ TEST(FaultHost, HangsAfterTheNthCommandForTheTimeGiven) {
 }
 
 TEST(FaultHost, ClosesAfterTheNthPick) {
-    START_HOST(host, L"--close-after-pick 2 --think 0", L"pick 1,1\npick 2,2\npick 3,3\n");
+    START_HOST(host, {L"--close-after-pick", L"2", L"--think", L"0"}, L"pick 1,1\npick 2,2\npick 3,3\n");
     host.Type(L"\x03ID ");
     ASSERT_TRUE(host.WaitPrompt(L"コマンド: "));
-    Sleep(300);
-    EXPECT_TRUE(IsWindow(host.frame())) << "still there after the first pick";
+    // The host logs the fault and closes in the handler of the pick itself,
+    // before it can answer for the idle prompt.
+    EXPECT_TRUE(host.LogOf("fault").empty()) << "closing after the first pick";
+    EXPECT_TRUE(IsWindow(host.Frame())) << "still there after the first pick";
     host.Type(L"\x03ID ");
-    bool gone = false;
-    for (int i = 0; i < 100 && !(gone = !IsWindow(host.frame())); ++i) Sleep(50);
-    EXPECT_TRUE(gone) << "the host ends after the second pick";
+    EXPECT_TRUE(WaitFor(5000, [&] { return !IsWindow(host.Frame()); })) << "the host ends after the second pick";
     EXPECT_EQ(host.LogOf("identified").size(), 2u);
     EXPECT_EQ(host.LogOf("fault").size(), 1u);
     EXPECT_EQ(host.LogOf("exit").size(), 1u) << "it ended as a closed host does, outputs written";
 }
 
 TEST(FaultHost, DelaysEveryAnswer) {
-    START_HOST(host, L"--delay 400");
+    START_HOST(host, {L"--delay", L"400"});
     struct Case {
         const char* what;
         std::function<void()> call;
@@ -234,38 +238,41 @@ TEST(FaultHost, DelaysEveryAnswer) {
         EXPECT_GE(t, 380u) << c.what;
         EXPECT_LT(t, 2500u) << c.what;
     }
-    START_HOST(quick, L"");
+    START_HOST(quick);
     EXPECT_LT(Timed([&] { quick.Type(L"ID "); }), 300u) << "no delay without the option";
 }
 
 TEST(FaultHost, ShowsTheLastPointTextGiven) {
     const struct {
-        const wchar_t* args;
+        std::vector<std::wstring> args;
         std::wstring value;
     } cases[] = {
-        {L"--lastpoint junk", L"junk"},
-        {L"--lastpoint \"\"", L""},
-        {L"--lastpoint {x},{y}", L"12.0000,34.0000"},
-        {L"--lastpoint {x},{y},{z},9", L"12.0000,34.0000,0.0000,9"},
-        {L"--lastpoint \" \\t{x} ,{y},{z}\\t \"", L" \t12.0000 ,34.0000,0.0000\t "},
-        {L"--lastpoint {x}\\x03,{y},{z}", L"12.0000\x03,34.0000,0.0000"},
-        {L"--ansi --lastpoint {x}\\u30b3,{y}", L"12.0000コ,34.0000"},
+        {{L"--lastpoint", L"junk"}, L"junk"},
+        {{L"--lastpoint", L""}, L""},
+        {{L"--lastpoint", L"{x},{y}"}, L"12.0000,34.0000"},
+        {{L"--lastpoint", L"{x},{y},{z},9"}, L"12.0000,34.0000,0.0000,9"},
+        {{L"--lastpoint", L" \\t{x} ,{y},{z}\\t "}, L" \t12.0000 ,34.0000,0.0000\t "},
+        {{L"--lastpoint", L"{x}\\x03,{y},{z}"}, L"12.0000\x03,34.0000,0.0000"},
+        {{L"--ansi", L"--lastpoint", L"{x}\\u30b3,{y}"}, L"12.0000コ,34.0000"},
     };
     for (const auto& c : cases) {
         START_HOST(host, c.args, L"pick 12,34\n");
         host.Type(L"\x03ID ");
-        ASSERT_TRUE(host.WaitPrompt(L"コマンド: ")) << WideToUtf8(c.args);
+        ASSERT_TRUE(host.WaitPrompt(L"コマンド: ")) << PrintToString(c.args);
         host.Type(L"'SETVAR LASTPOINT\r");
-        EXPECT_EQ(host.Prompt(), L"LASTPOINT の新しい値を入力 <" + c.value + L">: ") << WideToUtf8(c.args);
+        EXPECT_EQ(host.Prompt(), L"LASTPOINT の新しい値を入力 <" + c.value + L">: ") << PrintToString(c.args);
     }
 }
 
 TEST(FaultHost, HistoryLineEnds) {
     const struct {
-        const wchar_t* args;
+        std::vector<std::wstring> args;
         const wchar_t* eol;
-    } cases[] = {{L"", L"\r\n"}, {L"--history-eol crlf", L"\r\n"}, {L"--history-eol cr", L"\r"},
-                 {L"--history-eol lf", L"\n"}, {L"--ansi --history-eol lf", L"\n"}};
+    } cases[] = {{{}, L"\r\n"},
+                 {{L"--history-eol", L"crlf"}, L"\r\n"},
+                 {{L"--history-eol", L"cr"}, L"\r"},
+                 {{L"--history-eol", L"lf"}, L"\n"},
+                 {{L"--ansi", L"--history-eol", L"lf"}, L"\n"}};
     for (const auto& c : cases) {
         START_HOST(host, c.args);
         host.Type(L"frob ");
@@ -274,13 +281,13 @@ TEST(FaultHost, HistoryLineEnds) {
                                   L"不明なコマンド \"FROB\"。 F1 キーを押してヘルプを参照してください。" + c.eol +
                                   L"コマンド: ID" + c.eol + L"点を指定: 1,2" + c.eol +
                                   L"X = 1.0000     Y = 2.0000     Z = 0.0000";
-        EXPECT_EQ(host.HistoryW(), want) << WideToUtf8(c.args);
-        EXPECT_EQ(host.HistoryA(), WideToAnsi(want)) << WideToUtf8(c.args);
+        EXPECT_EQ(host.HistoryW(), want) << PrintToString(c.args);
+        EXPECT_EQ(host.HistoryA(), ToBytes(want)) << PrintToString(c.args);
     }
 }
 
 TEST(FaultHost, VeryLongPromptLine) {
-    START_HOST(host, L"--prompt-pad 100000 --think 0", L"pick 5,6\n");
+    START_HOST(host, {L"--prompt-pad", L"100000", L"--think", L"0"}, L"pick 5,6\n");
     host.Type(L"\x03ID ");
     // While ID waits the prompt line is the prompt and the blanks; the
     // script answers it at once, so read the line the SETVAR shows.
@@ -289,7 +296,7 @@ TEST(FaultHost, VeryLongPromptLine) {
     const std::wstring want =
         L"LASTPOINT の新しい値を入力 <" + std::wstring(100000, L' ') + L"5.0000,6.0000,0.0000>: ";
     EXPECT_EQ(host.PromptW(), want);
-    EXPECT_EQ(host.PromptA(), WideToAnsi(want)) << "whole in the 8-bit form too";
+    EXPECT_EQ(host.PromptA(), ToBytes(want)) << "whole in the 8-bit form too";
     host.Type(L"\x03");
     host.Type(L"ID ");
     const std::wstring id = host.PromptW();
@@ -300,57 +307,40 @@ TEST(FaultHost, VeryLongPromptLine) {
 
 TEST(FaultHost, LogTimesAreTheSharedTickCount) {
     const ULONGLONG before = GetTickCount64();
-    START_HOST(host, L"--log-times");
+    START_HOST(host, {L"--log-times"});
     host.Type(L"ID 1,1 ");
     const ULONGLONG after = GetTickCount64();
     long long last = 0;
-    const auto lines = host.LogLines();
-    ASSERT_GE(lines.size(), 4u);
-    for (const std::string& line : lines) {
-        const size_t at = line.rfind(",\"ms\":");
-        ASSERT_NE(at, std::string::npos) << line;
-        const long long ms = std::stoll(line.substr(at + 6));
+    const auto records = host.Log();
+    ASSERT_GE(records.size(), 4u);
+    for (const tarvel::driver::LogRecord& record : records) {
+        const long long ms = record.Number("ms");
+        ASSERT_GE(ms, 0) << record.line;
         EXPECT_GE(ms, static_cast<long long>(before) - 50);
         EXPECT_LE(ms, static_cast<long long>(after) + 50);
         EXPECT_GE(ms, last);
         last = ms;
     }
-    START_HOST(plain, L"");
-    for (const std::string& line : plain.LogLines()) EXPECT_THAT(line, ::testing::Not(HasSubstr("\"ms\"")));
+    START_HOST(plain);
+    for (const auto& record : plain.Log()) EXPECT_THAT(record.line, ::testing::Not(HasSubstr("\"ms\"")));
 }
 
 // ---- the clipboard holder ----
 
-std::wstring HolderExe() {
-    std::wstring p = Utf8ToWide(CLIPHOLDER_EXE);
-    if (!p.empty() && p[0] == L'/') {  // a Unix path: Wine's Z: drive
-        for (auto& c : p)
-            if (c == L'/') c = L'\\';
-        p = L"Z:" + p;
+// clipholder.exe, ended when the test leaves.
+class Holder {
+public:
+    bool Start(const std::vector<std::wstring>& args) { return process_.Start(wintest::ClipHolderExe(), args); }
+    // The exit code once it has ended within `ms`; STILL_ACTIVE while it runs.
+    DWORD Wait(DWORD ms) const {
+        process_.WaitExit(ms);
+        return process_.ExitCode();
     }
-    return p;
-}
+    DWORD Id() const { return process_.Id(); }
+    ~Holder() { process_.Kill(9); }
 
-struct Holder {
-    PROCESS_INFORMATION pi{};
-    bool Start(const std::wstring& args) {
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        std::wstring cmd = L"\"" + HolderExe() + L"\" " + args;
-        return CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
-    }
-    DWORD Wait(DWORD ms) {
-        DWORD code = 259;
-        if (WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-        return code;
-    }
-    ~Holder() {
-        if (pi.hProcess) {
-            TerminateProcess(pi.hProcess, 9);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
-    }
+private:
+    tarvel::win32::Process process_;
 };
 
 bool CanOpenClipboard() {
@@ -359,66 +349,52 @@ bool CanOpenClipboard() {
     return true;
 }
 
-std::wstring ClipboardText() {
-    std::wstring text;
-    if (!OpenClipboard(nullptr)) return L"<busy>";
-    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* p = static_cast<const wchar_t*>(GlobalLock(h))) {
-            text = p;
-            GlobalUnlock(h);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
 TEST(ClipHolder, HoldsTheClipboardForTheTimeGiven) {
     Holder h;
     const ULONGLONG t0 = GetTickCount64();
-    ASSERT_TRUE(h.Start(L"--hold 1500"));
-    bool held = false;
-    for (int i = 0; i < 100 && !(held = !CanOpenClipboard()); ++i) Sleep(20);
-    ASSERT_TRUE(held) << "the holder never took the clipboard";
-    Sleep(500);
-    EXPECT_FALSE(CanOpenClipboard()) << "still held";
+    ASSERT_TRUE(h.Start({L"--hold", L"1500"}));
+    ASSERT_TRUE(WaitFor(2000, [] { return !CanOpenClipboard(); }, 20)) << "the holder never took the clipboard";
+    // Free again no sooner than the time given after the start.
+    ASSERT_TRUE(WaitFor(5000, CanOpenClipboard, 20)) << "never released";
+    EXPECT_GE(GetTickCount64() - t0, 1500u) << "released early";
     EXPECT_EQ(h.Wait(5000), 0u);
-    EXPECT_GE(GetTickCount64() - t0, 1500u);
     EXPECT_TRUE(CanOpenClipboard()) << "released at the end";
 }
 
 TEST(ClipHolder, WritesAtTheMomentGiven) {
     Holder put;
-    ASSERT_TRUE(put.Start(L"--put before"));
+    ASSERT_TRUE(put.Start({L"--put", L"before"}));
     ASSERT_EQ(put.Wait(5000), 0u);
     Holder h;
-    ASSERT_TRUE(h.Start(L"--write-at 800 --text \"written later\""));
-    Sleep(300);
+    const ULONGLONG t0 = GetTickCount64();
+    ASSERT_TRUE(h.Start({L"--write-at", L"800", L"--text", L"written later"}));
     EXPECT_EQ(ClipboardText(), L"before");
+    ASSERT_TRUE(WaitFor(5000, [] { return ClipboardText() == L"written later"; }, 20)) << "never written";
+    EXPECT_GE(GetTickCount64() - t0, 800u) << "written before the moment given";
     EXPECT_EQ(h.Wait(5000), 0u);
-    EXPECT_EQ(ClipboardText(), L"written later");
 }
 
 TEST(ClipHolder, PutsAndChecksPictures) {
     Holder put;
-    ASSERT_TRUE(put.Start(L"--put text --pictures"));
+    ASSERT_TRUE(put.Start({L"--put", L"text", L"--pictures"}));
     ASSERT_EQ(put.Wait(5000), 0u);
     Holder same, plain;
-    ASSERT_TRUE(same.Start(L"--check text --pictures"));
+    ASSERT_TRUE(same.Start({L"--check", L"text", L"--pictures"}));
     EXPECT_EQ(same.Wait(5000), 0u);
     Holder text;
-    ASSERT_TRUE(text.Start(L"--put text"));
+    ASSERT_TRUE(text.Start({L"--put", L"text"}));
     ASSERT_EQ(text.Wait(5000), 0u);
-    ASSERT_TRUE(plain.Start(L"--check text --pictures"));
+    ASSERT_TRUE(plain.Start({L"--check", L"text", L"--pictures"}));
     EXPECT_EQ(plain.Wait(5000), 1u) << "the pictures are gone";
 }
 
 TEST(ClipHolder, OffersATextAndRendersItWhenAsked) {
     const struct {
-        const wchar_t* args;
+        std::vector<std::wstring> args;
         ULONGLONG at_least_ms;
     } cases[] = {
-        {L"--offer \"描画する文\" --render-after 600 --for 8000", 550},
-        {L"--offer \"描画する文\" --hang 1500 --for 8000", 1000},
+        {{L"--offer", L"描画する文", L"--render-after", L"600", L"--for", L"8000"}, 550},
+        {{L"--offer", L"描画する文", L"--hang", L"1500", L"--for", L"8000"}, 1000},
     };
     for (const auto& c : cases) {
         Holder h;
@@ -427,37 +403,42 @@ TEST(ClipHolder, OffersATextAndRendersItWhenAsked) {
         for (int i = 0; i < 100 && !(owner = GetClipboardOwner()); ++i) Sleep(20);
         DWORD pid = 0;
         GetWindowThreadProcessId(owner, &pid);
-        ASSERT_EQ(pid, h.pi.dwProcessId) << "the holder offered nothing";
+        ASSERT_EQ(pid, h.Id()) << "the holder offered nothing";
         const ULONGLONG t0 = GetTickCount64();
-        EXPECT_EQ(ClipboardText(), L"描画する文") << WideToUtf8(c.args);
-        EXPECT_GE(GetTickCount64() - t0, c.at_least_ms) << WideToUtf8(c.args);
+        EXPECT_EQ(ClipboardText(), L"描画する文") << PrintToString(c.args);
+        EXPECT_GE(GetTickCount64() - t0, c.at_least_ms) << PrintToString(c.args);
     }
 }
 
 TEST(ClipHolder, PutsAndChecksAUsersContent) {
-    const std::wstring content = L"\"利用者 text\" --format \"Tarvel Holder Test\" --data \"abc 123\"";
+    const std::vector<std::wstring> content = {L"利用者 text", L"--format", L"Tarvel Holder Test", L"--data", L"abc 123"};
+    auto with = [&](const wchar_t* mode) {
+        std::vector<std::wstring> args = {mode};
+        args.insert(args.end(), content.begin(), content.end());
+        return args;
+    };
     Holder put;
-    ASSERT_TRUE(put.Start(L"--put " + content));
+    ASSERT_TRUE(put.Start(with(L"--put")));
     ASSERT_EQ(put.Wait(5000), 0u);
     const struct {
-        std::wstring args;
+        std::vector<std::wstring> args;
         DWORD code;
     } checks[] = {
-        {L"--check " + content, 0},
-        {L"--check \"利用者 text\"", 0},  // the text alone
-        {L"--check \"other\" --format \"Tarvel Holder Test\" --data \"abc 123\"", 1},
-        {L"--check \"利用者 text\" --format \"Tarvel Holder Test\" --data \"abc 12\"", 1},
-        {L"--check \"利用者 text\" --format \"Tarvel Absent Format\" --data \"abc 123\"", 1},
-        {L"--hold", 2},
-        {L"--hold 60001", 2},
-        {L"--write-at 10", 2},
-        {L"--hold 10 --put x", 2},
-        {L"--offer x --hang 60001", 2},
+        {with(L"--check"), 0},
+        {{L"--check", L"利用者 text"}, 0},  // the text alone
+        {{L"--check", L"other", L"--format", L"Tarvel Holder Test", L"--data", L"abc 123"}, 1},
+        {{L"--check", L"利用者 text", L"--format", L"Tarvel Holder Test", L"--data", L"abc 12"}, 1},
+        {{L"--check", L"利用者 text", L"--format", L"Tarvel Absent Format", L"--data", L"abc 123"}, 1},
+        {{L"--hold"}, 2},
+        {{L"--hold", L"60001"}, 2},
+        {{L"--write-at", L"10"}, 2},
+        {{L"--hold", L"10", L"--put", L"x"}, 2},
+        {{L"--offer", L"x", L"--hang", L"60001"}, 2},
     };
     for (const auto& c : checks) {
         Holder h;
         ASSERT_TRUE(h.Start(c.args));
-        EXPECT_EQ(h.Wait(5000), c.code) << WideToUtf8(c.args);
+        EXPECT_EQ(h.Wait(5000), c.code) << PrintToString(c.args);
     }
 }
 

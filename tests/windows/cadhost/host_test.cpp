@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/windows/cadhost/host_session.h"
+#include "support/win32/text.h"
+#include "support/win32/windows.h"
+#include "tests/windows/support/files.h"
+#include "tests/windows/support/host_session.h"
+#include "tools/scenario/session.h"
 
 using ::testing::AllOf;
 using ::testing::ElementsAre;
@@ -21,30 +25,24 @@ const std::wstring kIdle = L"コマンド: ";
 const std::wstring kIdPrompt = L"点を指定: ";
 const std::wstring kPick = L"\x03ID ";
 
-std::wstring Class(HWND h) {
-    wchar_t buf[256] = {};
-    GetClassNameW(h, buf, 255);
-    return buf;
-}
-std::string TitleA(HWND h) {
-    char buf[256] = {};
-    GetWindowTextA(h, buf, 255);
-    return buf;
-}
-std::wstring Title(HWND h) {
-    wchar_t buf[256] = {};
-    InternalGetWindowText(h, buf, 255);
-    return buf;
-}
+using tarvel::win32::ClassName;
+using tarvel::win32::FromUtf8;
+using tarvel::win32::Title;
+using tarvel::win32::ToBytes;
+using tarvel::win32::ToUtf8;
+using wintest::HostSession;
 
-#define START_HOST(var, ...)                                    \
-    HostSession var{__VA_ARGS__};                               \
-    ASSERT_TRUE(var.ok()) << WideToUtf8(var.error())
+// The JSON lines of the log's records of one kind.
+std::vector<std::string> LinesOf(const HostSession& host, const char* kind) {
+    std::vector<std::string> lines;
+    for (const tarvel::driver::LogRecord& record : host.LogOf(kind)) lines.push_back(record.line);
+    return lines;
+}
 
 // ---- windows, in every layout and encoding ----
 
 struct LayoutCase {
-    const wchar_t* args;
+    std::vector<std::wstring> args;
     bool unicode;
     const char* where;  // "frame", "floating" or "text"
 };
@@ -52,61 +50,61 @@ struct LayoutCase {
 class HostLayouts : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(HostLayouts, PresentsAutoCadWindows) {
-    const LayoutCase c = GetParam();
+    const LayoutCase& c = GetParam();
     START_HOST(host, c.args);
 
-    EXPECT_EQ(Title(host.frame()), L"AutoCAD 2004 - [Drawing1.dwg]");
-    EXPECT_THAT(Class(host.frame()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":8:")));
-    EXPECT_EQ(IsWindowUnicode(host.frame()) != FALSE, c.unicode);
-    EXPECT_EQ(GetAncestor(host.frame(), GA_PARENT), GetDesktopWindow());
+    EXPECT_EQ(Title(host.Frame()), L"AutoCAD 2004 - [Drawing1.dwg]");
+    EXPECT_THAT(ClassName(host.Frame()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":8:")));
+    EXPECT_EQ(IsWindowUnicode(host.Frame()) != FALSE, c.unicode);
+    EXPECT_EQ(GetAncestor(host.Frame(), GA_PARENT), GetDesktopWindow());
 
-    EXPECT_EQ(Title(host.text_window()), L"AutoCAD テキスト ウィンドウ - Drawing1.dwg");
-    EXPECT_THAT(Class(host.text_window()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":b:")));
+    EXPECT_EQ(Title(host.TextWindow()), L"AutoCAD テキスト ウィンドウ - Drawing1.dwg");
+    EXPECT_THAT(ClassName(host.TextWindow()), AllOf(::testing::StartsWith(L"Afx:"), HasSubstr(L":b:")));
 
     // Another process reads the stored names; only a sent WM_GETTEXT gets
     // the prompt line.
-    EXPECT_EQ(TitleA(host.headlands()), "Headlands");
-    EXPECT_EQ(TitleA(host.mounttam()), "MountTam");
+    EXPECT_EQ(Title(host.Headlands()), L"Headlands");
+    EXPECT_EQ(Title(host.MountTam()), L"MountTam");
     EXPECT_EQ(host.Prompt(), kIdle);
     EXPECT_EQ(host.PromptW(), kIdle);
-    EXPECT_EQ(host.PromptA(), WideToAnsi(kIdle));
+    EXPECT_EQ(host.PromptA(), ToBytes(kIdle));
 
     const std::string where = c.where;
     if (where == "frame") {
-        EXPECT_EQ(host.pane_parent(), host.frame());
-        EXPECT_NE(GetParent(host.headlands()), host.frame()) << "docked panes sit deeper than the frame's children";
-        EXPECT_EQ(host.floating(), nullptr);
+        EXPECT_EQ(host.PaneParent(), host.Frame());
+        EXPECT_NE(GetParent(host.Headlands()), host.Frame()) << "docked panes sit deeper than the frame's children";
+        EXPECT_EQ(host.Floating(), nullptr);
     } else if (where == "floating") {
-        ASSERT_NE(host.floating(), nullptr);
-        EXPECT_EQ(host.pane_parent(), host.floating());
-        EXPECT_THAT(Title(host.floating()), HasSubstr(L"コマンド ライン"));
-        EXPECT_FALSE(IsChild(host.frame(), host.headlands()));
+        ASSERT_NE(host.Floating(), nullptr);
+        EXPECT_EQ(host.PaneParent(), host.Floating());
+        EXPECT_THAT(Title(host.Floating()), HasSubstr(L"コマンド ライン"));
+        EXPECT_FALSE(IsChild(host.Frame(), host.Headlands()));
     } else {
-        EXPECT_EQ(host.pane_parent(), host.text_window());
-        EXPECT_FALSE(IsChild(host.frame(), host.headlands()));
+        EXPECT_EQ(host.PaneParent(), host.TextWindow());
+        EXPECT_FALSE(IsChild(host.Frame(), host.Headlands()));
     }
 
     // A whole pick answered in this arrangement and encoding.
     host.Type(L"id 12.5,-3 ");
     EXPECT_EQ(host.LastHistoryLine(), L"X = 12.5000     Y = -3.0000     Z = 0.0000");
     EXPECT_EQ(host.Close(), 0u);
-    const auto commands = host.LogOf("command");
+    const auto commands = LinesOf(host, "command");
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_THAT(commands[0], HasSubstr(c.unicode ? "\"enc\":\"W\",\"cbData\":24," : "\"enc\":\"A\",\"cbData\":12,"));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllArrangements, HostLayouts,
-                         ::testing::Values(LayoutCase{L"", true, "frame"},
-                                           LayoutCase{L"--layout docked --ansi", false, "frame"},
-                                           LayoutCase{L"--layout floating", true, "floating"},
-                                           LayoutCase{L"--layout floating --ansi", false, "floating"},
-                                           LayoutCase{L"--layout text", true, "text"},
-                                           LayoutCase{L"--layout text --ansi", false, "text"}));
+                         ::testing::Values(LayoutCase{{}, true, "frame"},
+                                           LayoutCase{{L"--layout", L"docked", L"--ansi"}, false, "frame"},
+                                           LayoutCase{{L"--layout", L"floating"}, true, "floating"},
+                                           LayoutCase{{L"--layout", L"floating", L"--ansi"}, false, "floating"},
+                                           LayoutCase{{L"--layout", L"text"}, true, "text"},
+                                           LayoutCase{{L"--layout", L"text", L"--ansi"}, false, "text"}));
 
 // ---- the ID dialogue from a pick script ----
 
 TEST(HostPicks, IdDialogueWithPickEndAndCancel) {
-    START_HOST(host, L"--think 150", L"# the four answers\npick 100,200\n\nend\ncancel\npick -0.00001,5.5,3\n");
+    START_HOST(host, {L"--think", L"150"}, L"# the four answers\npick 100,200\n\nend\ncancel\npick -0.00001,5.5,3\n");
 
     // Tarvel's pick: Ctrl-C and "ID ". The message returns at once; the
     // scripted click comes later.
@@ -152,43 +150,41 @@ TEST(HostPicks, IdDialogueWithPickEndAndCancel) {
     EXPECT_NE(lines.back(), kIdle);
 
     EXPECT_EQ(host.Close(), 0u);
-    EXPECT_EQ(host.LogOf("pick").size(), 2u);
-    EXPECT_EQ(host.LogOf("end").size(), 1u);
-    EXPECT_THAT(host.LogOf("cancel"), ::testing::Contains(HasSubstr("\"source\":\"script\"")));
+    EXPECT_EQ(LinesOf(host, "pick").size(), 2u);
+    EXPECT_EQ(LinesOf(host, "end").size(), 1u);
+    EXPECT_THAT(LinesOf(host, "cancel"), ::testing::Contains(HasSubstr("\"source\":\"script\"")));
 }
 
 TEST(HostPicks, ScriptWaitsForThinkTimeAndOnlyAnswersId) {
-    START_HOST(host, L"--think 400", L"pick 1,2\n");
-    // DIMLINEAR's point prompts are the user's, not the script's.
+    constexpr DWORD kThinkMs = 400;
+    START_HOST(host, {L"--think", std::to_wstring(kThinkMs)}, L"pick 1,2\n");
+    // DIMLINEAR's point prompts are the user's, not the script's: no pick is
+    // logged within the think time, by which the script would have answered.
+    const std::size_t seen = host.Log().size();
     host.Type(L"dimlinear ");
-    Sleep(600);
+    EXPECT_FALSE(host.WaitForLog("pick", seen, kThinkMs + 200)) << "the script answered DIMLINEAR";
     EXPECT_EQ(host.Prompt(), L"1 本目の寸法補助線の起点を指定 または <オブジェクトを選択>: ");
     host.Type(L"\x03");
-    const DWORD start = GetTickCount();
+    const ULONGLONG start = tarvel::driver::Now();
     host.Type(kPick);
     ASSERT_TRUE(host.WaitPrompt(kIdle));
-    EXPECT_GE(GetTickCount() - start, 350u);
+    EXPECT_GE(tarvel::driver::Now() - start, kThinkMs - 50);
     EXPECT_EQ(host.LastHistoryLine(), L"X = 1.0000     Y = 2.0000     Z = 0.0000");
 }
 
+// The frame's drawing view: the untitled Afx child of a top-level window.
 HWND DrawingView(HWND frame) {
-    HWND found = nullptr;
-    EnumChildWindows(
-        frame,
-        [](HWND h, LPARAM lp) -> BOOL {
-            if (Class(h).rfind(L"Afx:", 0) == 0 && Title(h).empty() && GetParent(h) == GetAncestor(h, GA_ROOT)) {
-                *reinterpret_cast<HWND*>(lp) = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    for (HWND h : tarvel::win32::Descendants(frame)) {
+        if (ClassName(h).rfind(L"Afx:", 0) == 0 && Title(h).empty() && GetParent(h) == GetAncestor(h, GA_ROOT)) {
+            return h;
+        }
+    }
+    return nullptr;
 }
 
 TEST(HostPicks, MouseAnswersWhenTheScriptHasRunOut) {
-    START_HOST(host, L"--think 0", L"pick 7,8\n");
-    const HWND view = DrawingView(host.frame());
+    START_HOST(host, {L"--think", L"0"}, L"pick 7,8\n");
+    const HWND view = DrawingView(host.Frame());
     ASSERT_NE(view, nullptr);
     host.Type(kPick);
     ASSERT_TRUE(host.WaitPrompt(kIdle));
@@ -209,15 +205,22 @@ TEST(HostPicks, MouseAnswersWhenTheScriptHasRunOut) {
     PostMessageW(view, WM_CHAR, 27, 0);
     ASSERT_TRUE(host.WaitPrompt(kIdle));
     EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
-    // A click while the host is idle picks nothing.
+    // A click while the host is idle picks nothing. An Esc posted after it
+    // is handled after it: once the Esc is logged, so has the click been.
+    const std::size_t seen = host.Log().size();
     PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-    Sleep(100);
-    EXPECT_EQ(host.LastHistoryLine(), kIdPrompt + L"*キャンセル*");
+    PostMessageW(view, WM_CHAR, 27, 0);
+    ASSERT_TRUE(host.WaitForLog("cancel", seen));
+    const std::vector<std::wstring> lines = host.HistoryLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], kIdPrompt + L"*キャンセル*") << "a point between the two cancels";
+    EXPECT_EQ(lines.back(), L"コマンド: *キャンセル*");
 
     host.Close();
-    EXPECT_THAT(host.LogOf("pick"), ElementsAre(HasSubstr("\"source\":\"script\""), HasSubstr("\"source\":\"mouse\"")));
-    EXPECT_THAT(host.LogOf("end"), ElementsAre(HasSubstr("\"source\":\"mouse\"")));
-    EXPECT_THAT(host.LogOf("cancel"), ::testing::Contains(HasSubstr("\"source\":\"keyboard\"")));
+    EXPECT_THAT(LinesOf(host, "pick"),
+                ElementsAre(HasSubstr("\"source\":\"script\""), HasSubstr("\"source\":\"mouse\"")));
+    EXPECT_THAT(LinesOf(host, "end"), ElementsAre(HasSubstr("\"source\":\"mouse\"")));
+    EXPECT_THAT(LinesOf(host, "cancel"), ::testing::Contains(HasSubstr("\"source\":\"keyboard\"")));
 }
 
 // ---- system variables ----
@@ -230,12 +233,12 @@ TEST(HostVariables, ReadOnlyVariablesAnswerInTheHistory) {
     } cases[] = {{L"ACADVER\r"}, {L"acadver\r"}, {L"'SETVAR ACADVER\r"}, {L"setvar AcadVer "}};
     for (const auto& c : cases) {
         host.Type(c.typed);
-        EXPECT_EQ(host.Prompt(), kIdle) << WideToUtf8(c.typed);
-        EXPECT_EQ(host.LastHistoryLine(), acadver) << WideToUtf8(c.typed);
+        EXPECT_EQ(host.Prompt(), kIdle) << ToUtf8(c.typed);
+        EXPECT_EQ(host.LastHistoryLine(), acadver) << ToUtf8(c.typed);
     }
     // The history reads the same through CF_TEXT in the code page.
     const std::string a = host.HistoryA();
-    EXPECT_THAT(a, HasSubstr(WideToAnsi(acadver)));
+    EXPECT_THAT(a, HasSubstr(ToBytes(acadver)));
 }
 
 TEST(HostVariables, SetvarTransparentInsideIdResumesIt) {
@@ -257,7 +260,7 @@ TEST(HostVariables, UnknownVariableIsRefused) {
     host.Type(L"'SETVAR NOSUCHVAR\r");
     EXPECT_EQ(host.Prompt(), kIdle);
     EXPECT_THAT(host.LastHistoryLine(), HasSubstr(L"不明な変数名です。"));
-    EXPECT_EQ(host.LogOf("complaint").size(), 1u);
+    EXPECT_EQ(LinesOf(host, "complaint").size(), 1u);
 }
 
 // ---- DIMLINEAR ----
@@ -281,11 +284,11 @@ TEST(HostDimlinear, SingleAndRunFormsAreLogged) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(host.Type(c.command), TRUE);
-        EXPECT_EQ(host.Prompt(), kIdle) << WideToUtf8(c.command);
+        EXPECT_EQ(host.Prompt(), kIdle) << ToUtf8(c.command);
     }
     EXPECT_EQ(host.LastHistoryLine(), L"寸法値 = 12.5");
     EXPECT_EQ(host.Close(), 0u);
-    const auto dims = host.LogOf("dimension");
+    const auto dims = LinesOf(host, "dimension");
     ASSERT_EQ(dims.size(), std::size(cases));
     for (size_t i = 0; i < dims.size(); ++i) {
         EXPECT_THAT(dims[i], HasSubstr(std::string("\"dir\":\"") + cases[i].dir + "\"")) << i;
@@ -306,16 +309,16 @@ TEST(HostDimlinear, FreeTextKeepsBlanksUntilCarriageReturn) {
     host.Type(L"\r0,-10\r");
     EXPECT_EQ(host.Prompt(), kIdle);
     host.Close();
-    EXPECT_THAT(host.LogOf("dimension").at(0), HasSubstr("\"text\":\"A B <> \""));
+    EXPECT_THAT(LinesOf(host, "dimension").at(0), HasSubstr("\"text\":\"A B <> \""));
 }
 
 TEST(HostDimlinear, ArrivesInPiecesAsTyped) {
-    START_HOST(host, L"--ansi");
+    START_HOST(host, {L"--ansi"});
     for (const char* piece : {"dimli", "near 0,0", " 10", "0,0 ", "H", " ", "T 2@50\\X=<>", "\r", "0,-5", "\r"})
         host.TypeAnsi(piece);
     EXPECT_EQ(host.Prompt(), kIdle);
     host.Close();
-    const auto dims = host.LogOf("dimension");
+    const auto dims = LinesOf(host, "dimension");
     ASSERT_EQ(dims.size(), 1u);
     EXPECT_THAT(dims[0], HasSubstr("\"measurement\":100,"));
     EXPECT_THAT(dims[0], HasSubstr("\"text\":\"2@50\\\\X=<>\""));
@@ -346,14 +349,14 @@ TEST(HostRefuses, MalformedInputGetsComplaintAndReprompt) {
     };
     for (const Case& c : cases) {
         host.Type(c.typed);
-        EXPECT_THAT(host.LastHistoryLine(), HasSubstr(c.complaint)) << WideToUtf8(c.typed);
-        EXPECT_EQ(host.Prompt(), c.prompt) << WideToUtf8(c.typed);
+        EXPECT_THAT(host.LastHistoryLine(), HasSubstr(c.complaint)) << ToUtf8(c.typed);
+        EXPECT_EQ(host.Prompt(), c.prompt) << ToUtf8(c.typed);
     }
     host.Type(L"\x03");
     EXPECT_EQ(host.Prompt(), kIdle);
     EXPECT_EQ(host.Close(), 0u);
-    EXPECT_EQ(host.LogOf("complaint").size(), std::size(cases));
-    EXPECT_TRUE(host.LogOf("dimension").empty());
+    EXPECT_EQ(LinesOf(host, "complaint").size(), std::size(cases));
+    EXPECT_TRUE(LinesOf(host, "dimension").empty());
 }
 
 // ---- the raw WM_COPYDATA record ----
@@ -382,10 +385,10 @@ TEST(HostCopyData, RecordIsDecodedByItsLengthAndTheFramesKind) {
     EXPECT_EQ(host.SendRaw(L"ID ", 8, 2), FALSE);
     EXPECT_EQ(host.Prompt(), kIdle);
     // WM_NULL, as Tarvel posts after every command, is harmless.
-    EXPECT_EQ(SendMessageW(host.frame(), WM_NULL, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(host.Frame(), WM_NULL, 0, 0), 0);
 
     EXPECT_EQ(host.Close(), 0u);
-    const auto commands = host.LogOf("command");
+    const auto commands = LinesOf(host, "command");
     ASSERT_EQ(commands.size(), 7u);
     EXPECT_THAT(commands[0], HasSubstr("\"enc\":\"W\",\"cbData\":7,\"text\":\"ID \""));
     EXPECT_THAT(commands[1], HasSubstr("\"cbData\":8,\"text\":\"1,2 \""));
@@ -397,74 +400,76 @@ TEST(HostCopyData, RecordIsDecodedByItsLengthAndTheFramesKind) {
 }
 
 TEST(HostCopyData, AnsiFrameTakesCodePageBytes) {
-    START_HOST(host, L"--ansi");
+    START_HOST(host, {L"--ansi"});
     // Shift-JIS bytes of a Japanese text in a free-text answer, unterminated.
-    const std::string cmd = WideToAnsi(L"dimlinear 0,0 0,30 V T 高さ<>\r-10,15\r");
+    const std::string cmd = ToBytes(L"dimlinear 0,0 0,30 V T 高さ<>\r-10,15\r");
     EXPECT_EQ(host.SendRaw(cmd.data(), static_cast<DWORD>(cmd.size())), TRUE);
     EXPECT_EQ(host.Prompt(), kIdle);
     host.TypeAnsi("\x03");
     host.Close();
-    const auto commands = host.LogOf("command");
+    const auto commands = LinesOf(host, "command");
     ASSERT_EQ(commands.size(), 2u);
     // (The log is UTF-8; the test's own 8-bit literals are code-page bytes.)
     EXPECT_THAT(commands[0], HasSubstr("\"enc\":\"A\",\"cbData\":" + std::to_string(cmd.size()) +
-                                       ",\"text\":\"dimlinear 0,0 0,30 V T " + WideToUtf8(L"高さ") +
+                                       ",\"text\":\"dimlinear 0,0 0,30 V T " + ToUtf8(L"高さ") +
                                        "<>\\r-10,15\\r\""));
     EXPECT_THAT(commands[1], HasSubstr("\"enc\":\"A\",\"cbData\":2,\"text\":\"\\u0003\""));
-    EXPECT_THAT(host.LogOf("dimension").at(0), HasSubstr("\"shown\":\"" + WideToUtf8(L"高さ") + "30\""));
+    EXPECT_THAT(LinesOf(host, "dimension").at(0), HasSubstr("\"shown\":\"" + ToUtf8(L"高さ") + "30\""));
 }
 
 TEST(HostCopyData, AnsiPromptIsCutToTheCallersBuffer) {
-    START_HOST(host, L"--ansi");
+    START_HOST(host, {L"--ansi"});
     host.Type(L"ID ");
     char small[5] = {};
     // "点を" is four bytes in the code page; a fifth byte would split "指".
-    const LRESULT n = SendMessageA(host.headlands(), WM_GETTEXT, sizeof small, reinterpret_cast<LPARAM>(small));
+    const LRESULT n = SendMessageA(host.Headlands(), WM_GETTEXT, sizeof small, reinterpret_cast<LPARAM>(small));
     EXPECT_LE(n, 4);
-    EXPECT_EQ(std::string(small), WideToAnsi(L"点を"));
+    EXPECT_EQ(std::string(small), ToBytes(L"点を"));
 }
 
 // ---- command line and files ----
 
 TEST(HostCommandLine, HelpAndBadOptions) {
     struct Case {
-        const wchar_t* args;
+        std::vector<std::wstring> args;
         DWORD exit_code;
         const char* says;
-    } cases[] = {
-        {L"--help", 0, "usage: cadhost.exe"},
-        {L"--bogus", 2, "unknown option --bogus"},
-        {L"--layout sideways", 2, "--layout must be docked, floating or text"},
-        {L"--think -5", 2, "--think needs a whole number"},
-        {L"--log", 2, "--log needs a file name"},
-        {L"--picks Z:\\no\\such\\file.picks", 2, "cannot read the pick script"},
+    };
+    const Case cases[] = {
+        {{L"--help"}, 0, "usage: cadhost.exe"},
+        {{L"--bogus"}, 2, "unknown option --bogus"},
+        {{L"--layout", L"sideways"}, 2, "--layout must be docked, floating or text"},
+        {{L"--think", L"-5"}, 2, "--think needs a whole number"},
+        {{L"--log"}, 2, "--log needs a file name"},
+        {{L"--picks", L"Z:\\no\\such\\file.picks"}, 2, "cannot read the pick script"},
     };
     for (const Case& c : cases) {
-        std::string err;
-        EXPECT_EQ(RunHostToEnd(c.args, err), c.exit_code) << WideToUtf8(c.args);
-        EXPECT_THAT(err, HasSubstr(c.says)) << WideToUtf8(c.args);
+        const tarvel::win32::RunResult run = wintest::RunHostToEnd(c.args);
+        ASSERT_TRUE(run.ended) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.exit_code, c.exit_code) << ::testing::PrintToString(c.args);
+        EXPECT_THAT(run.output, HasSubstr(c.says)) << ::testing::PrintToString(c.args);
     }
 }
 
 TEST(HostCommandLine, MalformedPickScriptIsRefusedWithItsLine) {
-    const std::wstring dir = MakeTempDir();
+    const std::wstring dir = wintest::MakeTempDir();
     const std::wstring picks = dir + L"\\bad.picks";
-    WriteTextFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
-    std::string err;
-    EXPECT_EQ(RunHostToEnd(L"--picks \"" + picks + L"\"", err), 2u);
-    EXPECT_THAT(err, HasSubstr("line 3"));
+    wintest::WriteTextFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
+    const tarvel::win32::RunResult run = wintest::RunHostToEnd({L"--picks", picks});
+    EXPECT_EQ(run.exit_code, 2u);
+    EXPECT_THAT(run.output, HasSubstr("line 3"));
 }
 
 TEST(HostFiles, ClosingWritesDxfAndSvg) {
-    const std::wstring dir = MakeTempDir();
+    const std::wstring dir = wintest::MakeTempDir();
     const std::wstring dxf = dir + L"\\out.dxf", svg = dir + L"\\out.svg";
     {
-        START_HOST(host, L"--dxf \"" + dxf + L"\" --svg \"" + svg + L"\"");
+        START_HOST(host, {L"--dxf", dxf, L"--svg", svg});
         host.Type(L"dimlinear 0,0 500,0 H T 2@250\\X=<>\r250,-100\r");
-        EXPECT_EQ(ReadTextFile(dxf), "") << "written only when the host closes";
+        EXPECT_EQ(wintest::ReadTextFile(dxf), "") << "written only when the host closes";
         EXPECT_EQ(host.Close(), 0u);
     }
-    const std::string d = ReadTextFile(dxf), s = ReadTextFile(svg);
+    const std::string d = wintest::ReadTextFile(dxf), s = wintest::ReadTextFile(svg);
     EXPECT_THAT(d, HasSubstr("\nDIMENSION\n"));
     EXPECT_THAT(d, HasSubstr("\n2@250\\X=<>\n"));
     EXPECT_THAT(d, ::testing::EndsWith("\nEOF\n"));
@@ -477,14 +482,8 @@ TEST(HostFiles, ClosingWritesDxfAndSvg) {
 TEST(HostDrawingRun, SeveralDimensions) {
     const char* out = std::getenv("CADHOST_DRAWING_OUT");
     if (!out) GTEST_SKIP() << "CADHOST_DRAWING_OUT not set";
-    std::wstring dir = Utf8ToWide(out);
-    if (!dir.empty() && dir[0] == L'/') {
-        for (auto& c : dir)
-            if (c == L'/') c = L'\\';
-        dir = L"Z:" + dir;
-    }
-    const std::wstring args = L"--dxf \"" + dir + L"\\drawing.dxf\" --svg \"" + dir + L"\\drawing.svg\"";
-    START_HOST(host, args);
+    const std::wstring dir = wintest::WindowsPath(out);
+    START_HOST(host, {L"--dxf", dir + L"\\drawing.dxf", L"--svg", dir + L"\\drawing.svg"});
     for (const wchar_t* cmd : {
              L"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500\\X=<>\r1000.0000,-400.0000,0.0000\r",
              L"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 1000.0000,-400.0000,0.0000\r",
@@ -496,7 +495,7 @@ TEST(HostDrawingRun, SeveralDimensions) {
         EXPECT_EQ(host.Prompt(), kIdle);
     }
     EXPECT_EQ(host.Close(), 0u);
-    EXPECT_EQ(host.LogOf("dimension").size(), 5u);
+    EXPECT_EQ(LinesOf(host, "dimension").size(), 5u);
 }
 
 }  // namespace
@@ -510,7 +509,7 @@ TEST(HostScreenshot, HoldsADrawingOnScreen) {
     const char* hold = std::getenv("CADHOST_SCREENSHOT_HOLD_MS");
     if (!hold) GTEST_SKIP() << "CADHOST_SCREENSHOT_HOLD_MS not set";
     const char* layout = std::getenv("CADHOST_SCREENSHOT_LAYOUT");
-    START_HOST(host, std::wstring(L"--think 50 --layout ") + Utf8ToWide(layout ? layout : "docked"),
+    START_HOST(host, {L"--think", L"50", L"--layout", FromUtf8(layout ? layout : "docked")},
                L"pick 0,0\npick 2300,0\npick 1500,0\npick 500,0\npick 2000,0\npick 1000,0\nend\n");
     for (int i = 0; i < 7; ++i) {
         host.Type(kPick);

@@ -1,10 +1,16 @@
-#include "test_windows.h"
+#include "tests/windows/support/test_windows.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
-namespace linktest {
+#include "support/win32/text.h"
+#include "support/win32/windows.h"
+
+namespace wintest {
+
+using tarvel::win32::Title;
+using tarvel::win32::ToBytes;
+using tarvel::win32::ToWide;
 
 // Every kind of line end, and an empty line at the end.
 const char* const kChildHistory =
@@ -16,40 +22,24 @@ const char* const kChildTextTitle = "AutoCAD テキスト ウィンドウ - chil
 const char* const kFalseTextTitle = "AutoCAD 宴eキスト ウィンドウ - child.dwg";
 const char* const kFalseCmdLineTitle = "宴Rマンド ライン";
 
-ULONGLONG Now() { return GetTickCount64(); }
-
 namespace {
 
-LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcA(window, message, wparam, lparam);
-}
-
-LRESULT CALLBACK PlainProcW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcW(window, message, wparam, lparam);
-}
-
-std::wstring FromShiftJis(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
+// A Unicode class gets the 8-bit name with "#W", so both kinds can be had.
 void EnsureClass(const std::string& name, bool unicode, WNDPROC proc = nullptr) {
-    if (unicode) {
-        const std::wstring wide = FromShiftJis(name) + L"#W";
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = proc ? proc : PlainProcW;
+    auto fill = [&](auto& wc, WNDPROC plain) {
+        wc.lpfnWndProc = proc ? proc : plain;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    };
+    if (unicode) {
+        const std::wstring wide = ToWide(name) + L"#W";
+        WNDCLASSW wc{};
+        fill(wc, DefWindowProcW);
         wc.lpszClassName = wide.c_str();
         RegisterClassW(&wc);
     } else {
         WNDCLASSA wc{};
-        wc.lpfnWndProc = proc ? proc : PlainProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        fill(wc, DefWindowProcA);
         wc.lpszClassName = name.c_str();
         RegisterClassA(&wc);
     }
@@ -60,23 +50,19 @@ HWND Create(const std::string& window_class, const std::string& title, HWND pare
     EnsureClass(window_class, unicode, proc);
     if (parent) style |= WS_CHILD;
     if (unicode) {
-        const std::wstring cls = FromShiftJis(window_class) + L"#W";
-        return CreateWindowExW(0, cls.c_str(), FromShiftJis(title).c_str(), style, 0, 0, 200, 100, parent, nullptr,
+        const std::wstring cls = ToWide(window_class) + L"#W";
+        return CreateWindowExW(0, cls.c_str(), ToWide(title).c_str(), style, 0, 0, 200, 100, parent, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     }
     return CreateWindowExA(0, window_class.c_str(), title.c_str(), style, 0, 0, 200, 100, parent, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
 }
 
-BOOL CALLBACK CollectProc(HWND window, LPARAM list) {
-    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-    return TRUE;
-}
-
-std::string TitleOf(HWND window) {
-    char buffer[256] = {};
-    GetWindowTextA(window, buffer, 255);
-    return buffer;
+HWND FirstTitled(const std::vector<HWND>& windows, const std::string& title) {
+    for (HWND window : windows) {
+        if (ToBytes(Title(window)) == title) return window;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -84,36 +70,6 @@ std::string TitleOf(HWND window) {
 TestWindow::TestWindow(const std::string& window_class, const std::string& title, HWND parent, DWORD style,
                        bool unicode)
     : window_(Create(window_class, title, parent, style, unicode)) {}
-
-TestWindow::TestWindow(TestWindow&& other) noexcept : window_(other.window_) { other.window_ = nullptr; }
-
-TestWindow& TestWindow::operator=(TestWindow&& other) noexcept {
-    if (this != &other) {
-        destroy();
-        window_ = other.window_;
-        other.window_ = nullptr;
-    }
-    return *this;
-}
-
-TestWindow::~TestWindow() { destroy(); }
-
-void TestWindow::destroy() {
-    if (window_ && IsWindow(window_)) DestroyWindow(window_);
-    window_ = nullptr;
-}
-
-std::vector<HWND> TopLevelOrder() {
-    std::vector<HWND> list;
-    EnumWindows(CollectProc, reinterpret_cast<LPARAM>(&list));
-    return list;
-}
-
-std::vector<HWND> ChildOrder(HWND parent) {
-    std::vector<HWND> list;
-    EnumChildWindows(parent, CollectProc, reinterpret_cast<LPARAM>(&list));
-    return list;
-}
 
 int IndexOf(const std::vector<HWND>& list, HWND window) {
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -127,70 +83,44 @@ void BringToTop(HWND window) {
 }
 
 HWND FindTopLevel(DWORD process, const std::string& title) {
-    for (HWND window : TopLevelOrder()) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == process && TitleOf(window) == title) return window;
-    }
-    return nullptr;
+    return FirstTitled(tarvel::win32::TopLevelWindowsOf(process), title);
 }
 
-HWND FindChild(HWND parent, const std::string& title) {
-    for (HWND window : ChildOrder(parent)) {
-        if (TitleOf(window) == title) return window;
-    }
-    return nullptr;
-}
+HWND FindChild(HWND parent, const std::string& title) { return FirstTitled(tarvel::win32::Descendants(parent), title); }
 
 // ---- the child process ----
 
 ChildHost::ChildHost(const std::vector<std::string>& items) {
     static int serial = 0;
-    const std::string tag = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    const std::string ready_name = "TarvelLinkTestReady-" + tag;
-    const std::string quit_name = "TarvelLinkTestQuit-" + tag;
-    ready_event_ = CreateEventA(nullptr, TRUE, FALSE, ready_name.c_str());
-    quit_event_ = CreateEventA(nullptr, TRUE, FALSE, quit_name.c_str());
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
+    const std::wstring ready_name = L"TarvelLinkTestReady-" + tag;
+    const std::wstring quit_name = L"TarvelLinkTestQuit-" + tag;
+    ready_event_.reset(CreateEventW(nullptr, TRUE, FALSE, ready_name.c_str()));
+    quit_event_.reset(CreateEventW(nullptr, TRUE, FALSE, quit_name.c_str()));
 
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string command = std::string("\"") + exe + "\" --child " + ready_name + " " + quit_name;
-    for (const std::string& item : items) command += " " + item;
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string mutable_command = command;
-    if (!CreateProcessA(nullptr, mutable_command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info_)) {
-        return;
-    }
-    const HANDLE waits[2] = {ready_event_, info_.hProcess};
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::vector<std::wstring> args = {L"--child", ready_name, quit_name};
+    for (const std::string& item : items) args.push_back(ToWide(item));
+    if (!process_.Start(exe, args)) return;
+    const HANDLE waits[2] = {ready_event_.value(), process_.Handle()};
     ready_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
 }
 
-int ChildHost::finish(DWORD wait_ms) {
+int ChildHost::Finish(DWORD wait_ms) {
     if (finished_) return exit_code_;
     finished_ = true;
-    if (!info_.hProcess) return -1;
-    SetEvent(quit_event_);
-    if (WaitForSingleObject(info_.hProcess, wait_ms) != WAIT_OBJECT_0) {
-        TerminateProcess(info_.hProcess, 255);
-        WaitForSingleObject(info_.hProcess, 5000);
+    if (!process_.Started()) return -1;
+    SetEvent(quit_event_.value());
+    if (!process_.WaitExit(wait_ms)) {
+        process_.Kill(255);
         return -1;
     }
-    DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    exit_code_ = static_cast<int>(code);
+    exit_code_ = static_cast<int>(process_.ExitCode());
     return exit_code_;
 }
 
-ChildHost::~ChildHost() {
-    finish();
-    if (info_.hProcess) CloseHandle(info_.hProcess);
-    if (info_.hThread) CloseHandle(info_.hThread);
-    if (ready_event_) CloseHandle(ready_event_);
-    if (quit_event_) CloseHandle(quit_event_);
-}
+ChildHost::~ChildHost() { Finish(); }
 
 namespace {
 
@@ -244,8 +174,8 @@ LRESULT CALLBACK ChildTextProc(HWND window, UINT message, WPARAM wparam, LPARAM 
 
 int RunChild(int argc, char** argv) {
     if (argc < 4) return 250;
-    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
-    HANDLE quit = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
+    const tarvel::win32::Handle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
+    const tarvel::win32::Handle quit(OpenEventA(SYNCHRONIZE, FALSE, argv[3]));
     if (!ready || !quit) return 251;
 
     DWORD hang_ms = 0;
@@ -277,11 +207,12 @@ int RunChild(int argc, char** argv) {
     // Let the windows settle, then tell the test.
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    SetEvent(ready);
+    SetEvent(ready.value());
     if (hang_ms) Sleep(hang_ms);  // no messages are handled meanwhile
 
+    const HANDLE quit_event = quit.value();
     for (;;) {
-        const DWORD r = MsgWaitForMultipleObjects(1, &quit, FALSE, INFINITE, QS_ALLINPUT);
+        const DWORD r = MsgWaitForMultipleObjects(1, &quit_event, FALSE, INFINITE, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0) break;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
@@ -291,4 +222,4 @@ int RunChild(int argc, char** argv) {
     return g_copydata_count;
 }
 
-}  // namespace linktest
+}  // namespace wintest

@@ -1,5 +1,5 @@
 // Windows made by the link's tests: AutoCAD look-alikes in this process and
-// in a child process (this test program started again with --child).
+// in a child process (the test program started again with --child).
 #pragma once
 
 #include <windows.h>
@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-namespace linktest {
+#include "support/win32/owner.h"
+#include "support/win32/process.h"
+
+namespace wintest {
 
 constexpr const char* kMainClass = "Afx:00400000:8:00010003:00000000:00000000";
 constexpr const char* kTextClass = "Afx:00400000:b:00010003:00000006:00000000";
@@ -16,30 +19,30 @@ constexpr const char* kPaneClass = "Afx:00400000:0:00010005:00000000:00000000";
 constexpr const char* kThirdProgramClass = "TarvelTestThirdProgram";
 constexpr UINT kThirdProgramWrite = WM_APP + 17;
 
+// A window of ours: DestroyWindow, unless it is gone already.
+struct WindowTraits {
+    using Value = HWND;
+    static bool Holds(HWND window) { return window != nullptr; }
+    static void Free(HWND window) {
+        if (IsWindow(window)) DestroyWindow(window);
+    }
+};
+
 // A window of this process, destroyed when dropped. The title is 8-bit
 // (Shift-JIS) text set through the A functions, byte for byte.
 class TestWindow {
 public:
     TestWindow() = default;
-    TestWindow(const std::string& window_class, const std::string& title, HWND parent = nullptr,
-               DWORD style = 0, bool unicode = false);
-    TestWindow(TestWindow&& other) noexcept;
-    TestWindow& operator=(TestWindow&& other) noexcept;
-    TestWindow(const TestWindow&) = delete;
-    TestWindow& operator=(const TestWindow&) = delete;
-    ~TestWindow();
+    TestWindow(const std::string& window_class, const std::string& title, HWND parent = nullptr, DWORD style = 0,
+               bool unicode = false);
 
-    HWND get() const { return window_; }
-    void destroy();
+    HWND Get() const { return window_.value(); }
+    void Destroy() { window_.reset(); }
 
 private:
-    HWND window_ = nullptr;
+    tarvel::win32::Owner<WindowTraits> window_;
 };
 
-// Top-level windows in EnumWindows order.
-std::vector<HWND> TopLevelOrder();
-// Descendants of a window in EnumChildWindows order.
-std::vector<HWND> ChildOrder(HWND parent);
 // Index in a list, or -1.
 int IndexOf(const std::vector<HWND>& list, HWND window);
 // Puts a window at the top of the z-order, without activating it.
@@ -63,16 +66,16 @@ public:
     ChildHost(const ChildHost&) = delete;
     ChildHost& operator=(const ChildHost&) = delete;
 
-    bool ready() const { return ready_; }
-    DWORD pid() const { return info_.dwProcessId; }
+    bool Ready() const { return ready_; }
+    DWORD Pid() const { return process_.Id(); }
     // Tells the child to end and waits; the child's exit code (the number of
     // WM_COPYDATA its main window received), or -1.
-    int finish(DWORD wait_ms = 20000);
+    int Finish(DWORD wait_ms = 20000);
 
 private:
-    PROCESS_INFORMATION info_{};
-    HANDLE ready_event_ = nullptr;
-    HANDLE quit_event_ = nullptr;
+    tarvel::win32::Process process_;
+    tarvel::win32::Handle ready_event_;
+    tarvel::win32::Handle quit_event_;
     bool ready_ = false;
     bool finished_ = false;
     int exit_code_ = -1;
@@ -88,7 +91,4 @@ extern const char* const kChildTextTitle;
 extern const char* const kFalseTextTitle;  // "テキスト ウィンドウ"'s bytes from a trail byte on
 extern const char* const kFalseCmdLineTitle;
 
-// Milliseconds since an arbitrary start.
-ULONGLONG Now();
-
-}  // namespace linktest
+}  // namespace wintest

@@ -1,0 +1,57 @@
+#include "tests/windows/support/files.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "support/win32/owner.h"
+#include "support/win32/text.h"
+
+namespace wintest {
+
+std::wstring WindowsPath(std::string_view path) {
+    std::wstring wide = tarvel::win32::FromUtf8(path);
+    if (wide.empty() || wide[0] != L'/') return wide;
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    return L"Z:" + wide;
+}
+
+std::wstring CadHostExe() { return WindowsPath(TARVEL_CADHOST_EXE); }
+std::wstring ClipHolderExe() { return WindowsPath(TARVEL_CLIPHOLDER_EXE); }
+
+std::wstring MakeTempDir() {
+    // Wine reuses process ids from one test run to the next, so a folder of
+    // an earlier run may have the same name: the tick count and a counter
+    // make it new.
+    static std::atomic<int> counter{0};
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    for (;;) {
+        const std::wstring dir = std::wstring(base) + L"tarvel-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++counter);
+        if (CreateDirectoryW(dir.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS) return dir;
+    }
+}
+
+std::string ReadTextFile(const std::wstring& path) {
+    const tarvel::win32::Handle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr));
+    std::string out;
+    if (!file) return out;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file.value(), buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+    return out;
+}
+
+bool WriteTextFile(const std::wstring& path, const std::string& content) {
+    const tarvel::win32::Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file && WriteFile(file.value(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+           written == content.size();
+}
+
+}  // namespace wintest

@@ -1,0 +1,26 @@
+// The build's programs as the tests name them under Wine, a fresh folder for
+// each use, and whole files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace wintest {
+
+// A path of the build (UTF-8) as a program under Wine names it: a Unix path
+// /x/y is Z:\x\y; any other is only converted.
+std::wstring WindowsPath(std::string_view path);
+
+// cadhost.exe and clipholder.exe of this build.
+std::wstring CadHostExe();
+std::wstring ClipHolderExe();
+
+// A new, empty folder under the temporary folder.
+std::wstring MakeTempDir();
+
+// The whole file; empty when it cannot be read.
+std::string ReadTextFile(const std::wstring& path);
+// False when it could not be written whole.
+bool WriteTextFile(const std::wstring& path, const std::string& content);
+
+}  // namespace wintest

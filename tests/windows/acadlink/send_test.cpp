@@ -89,17 +89,17 @@ TEST_F(OwnWindows, PromptLineRead) {
 TEST(Send, AMainWindowThatWentAwayIsSearchedForAgain) {
     seams::ResetForTests();
     {
-        linktest::TestWindow first(linktest::kMainClass, "AutoCAD 2004 - [first.dwg]");
+        wintest::TestWindow first(wintest::kMainClass, "AutoCAD 2004 - [first.dwg]");
         ASSERT_TRUE(AcadIsRunning());
     }
-    linktest::TestWindow second(linktest::kMainClass, "AutoCAD 2004 - [second.dwg]");
+    wintest::TestWindow second(wintest::kMainClass, "AutoCAD 2004 - [second.dwg]");
     MSG msg;
-    while (PeekMessageW(&msg, second.get(), WM_NULL, WM_NULL, PM_REMOVE)) {
+    while (PeekMessageW(&msg, second.Get(), WM_NULL, WM_NULL, PM_REMOVE)) {
     }
     EXPECT_TRUE(SendCommand(u"a")) << "sent to the main window found again";
-    EXPECT_EQ(State().AcadWnd, second.get());
-    EXPECT_TRUE(PeekMessageW(&msg, second.get(), WM_NULL, WM_NULL, PM_REMOVE)) << "and delivered there";
-    second.destroy();
+    EXPECT_EQ(State().AcadWnd, second.Get());
+    EXPECT_TRUE(PeekMessageW(&msg, second.Get(), WM_NULL, WM_NULL, PM_REMOVE)) << "and delivered there";
+    second.Destroy();
     EXPECT_FALSE(SendCommand(u"a")) << "none left";
     seams::ResetForTests();
 }

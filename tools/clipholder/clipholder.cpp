@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "support/win32/owner.h"
 #include "support/win32/text.h"
 #include "tools/scenario/user_clipboard.h"
 
@@ -110,17 +111,7 @@ bool Parse(int argc, wchar_t** argv, Args& a) {
 }
 
 // The clipboard opened on a window of our own for the life of the object.
-class Clipboard {
-public:
-    explicit Clipboard(HWND owner) : open_(tarvel::driver::OpenClipboardRetrying(owner, kOpenTimeoutMs)) {}
-    ~Clipboard() {
-        if (open_) CloseClipboard();
-    }
-    explicit operator bool() const { return open_; }
-
-private:
-    bool open_ = false;
-};
+tarvel::win32::ClipboardOpen OpenClip(HWND owner) { return tarvel::win32::OpenClipboardRetrying(owner, kOpenTimeoutMs); }
 
 bool PutText(const std::wstring& text) {
     const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
@@ -182,7 +173,7 @@ int RunOffer(const Args& a) {
                                 wc.hInstance, nullptr);
     if (!window) return 1;
     {
-        Clipboard c(window);
+        const auto c = OpenClip(window);
         if (!c || !EmptyClipboard()) {
             Say("cannot write the clipboard");
             return 1;
@@ -233,7 +224,7 @@ bool PutBig() {
 int Run(const Args& a, HWND owner) {
     if (a.offer) return RunOffer(a);
     if (a.big || a.clear) {
-        Clipboard c(owner);
+        const auto c = OpenClip(owner);
         if (!c || !EmptyClipboard() || (a.big && !PutBig())) {
             Say("cannot write the clipboard");
             return 1;
@@ -243,7 +234,7 @@ int Run(const Args& a, HWND owner) {
     }
     if (a.hold >= 0) {
         if (a.after) Sleep(static_cast<DWORD>(a.after));
-        Clipboard c(owner);
+        const auto c = OpenClip(owner);
         if (!c) {
             Say("cannot open the clipboard");
             return 1;
@@ -255,7 +246,7 @@ int Run(const Args& a, HWND owner) {
     }
     if (a.write_at >= 0) {
         Sleep(static_cast<DWORD>(a.write_at));
-        Clipboard c(owner);
+        const auto c = OpenClip(owner);
         if (!c || !EmptyClipboard() || !PutText(a.text)) {
             Say("cannot write the clipboard");
             return 1;

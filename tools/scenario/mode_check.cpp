@@ -440,9 +440,8 @@ int RunCheck(int argc, wchar_t** argv) {
     const HWND owner = clipboard::OwnerWindow();
     clipboard::SavedClipboard users;
     bool saved = false;
-    if (OpenClipboardRetrying(owner)) {
+    if (const win32::ClipboardOpen clip = win32::OpenClipboardRetrying(owner, 3000)) {
         users = clipboard::SaveOpenClipboard();
-        CloseClipboard();
         saved = true;
     }
 
@@ -457,9 +456,10 @@ int RunCheck(int argc, wchar_t** argv) {
         refused = !RunSession(kSessions[i], i, folder, work, owner, checks);
     }
 
-    if (saved && OpenClipboardRetrying(owner)) {
-        clipboard::RestoreOpenClipboard(users);
-        CloseClipboard();
+    if (saved) {
+        if (const win32::ClipboardOpen clip = win32::OpenClipboardRetrying(owner, 3000)) {
+            clipboard::RestoreOpenClipboard(users);
+        }
     }
 
     std::vector<const Check*> rows;

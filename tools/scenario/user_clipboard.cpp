@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "support/win32/owner.h"
 #include "support/win32/text.h"
+#include "tools/scenario/session.h"
 
 namespace tarvel::driver {
 
@@ -12,6 +14,7 @@ namespace {
 
 constexpr int kBitmapWidth = 37, kBitmapHeight = 23;
 constexpr int kPaletteEntries = 16;
+constexpr DWORD kOpenRetryMs = 3000;  // another program may hold the clipboard a moment
 
 std::vector<unsigned char> BitmapPixels() {
     // Rows of 32-bit pixels are whole words already.
@@ -80,20 +83,6 @@ bool PutBytes(UINT format, const void* bytes, std::size_t size) {
     return true;
 }
 
-std::string Escaped(const std::wstring& text) {
-    std::string out;
-    for (char c : win32::ToUtf8(text)) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == '\\') {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(c));
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // Each picture format as "same", "absent" or "different".
 const char* CheckEnhMetafile() {
     HANDLE got = GetClipboardData(CF_ENHMETAFILE);
@@ -151,17 +140,9 @@ const char* CheckPalette() {
 
 }  // namespace
 
-bool OpenClipboardRetrying(HWND owner, DWORD retry_ms) {
-    const ULONGLONG deadline = GetTickCount64() + retry_ms;
-    for (;;) {
-        if (OpenClipboard(owner)) return true;
-        if (GetTickCount64() >= deadline) return false;
-        Sleep(10);
-    }
-}
-
 bool PutClip(HWND owner, const ClipSample& sample) {
-    if (!OpenClipboardRetrying(owner)) return false;
+    win32::ClipboardOpen open = win32::OpenClipboardRetrying(owner, kOpenRetryMs);
+    if (!open) return false;
     bool ok = EmptyClipboard() != FALSE;
     ok = PutBytes(CF_UNICODETEXT, sample.text.c_str(), (sample.text.size() + 1) * sizeof(wchar_t)) && ok;
     if (!sample.format_name.empty()) {
@@ -185,12 +166,12 @@ bool PutClip(HWND owner, const ClipSample& sample) {
         for (int i = 0; i < kPaletteEntries; ++i) logical->palPalEntry[i] = PaletteEntry(i);
         ok = PutHandle(CF_PALETTE, CreatePalette(logical)) && ok;
     }
-    CloseClipboard();
     return ok;
 }
 
 std::string CheckClip(HWND owner, const ClipSample& sample) {
-    if (!OpenClipboardRetrying(owner)) return "the clipboard could not be opened";
+    win32::ClipboardOpen open = win32::OpenClipboardRetrying(owner, kOpenRetryMs);
+    if (!open) return "the clipboard could not be opened";
     std::wstring text = L"(no text)";
     if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
         if (const auto* p = static_cast<const wchar_t*>(GlobalLock(h))) {
@@ -224,7 +205,7 @@ std::string CheckClip(HWND owner, const ClipSample& sample) {
             if (std::strcmp(state, "same") != 0) pictures += std::string(" ") + name + "=" + state;
         }
     }
-    CloseClipboard();
+    open.reset();
     if (text == sample.text && data == sample.data && pictures.empty()) return "same";
     return "text=" + Escaped(text) + " format=" + data + pictures;
 }

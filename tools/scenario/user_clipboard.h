@@ -17,10 +17,6 @@ struct ClipSample {
     bool pictures = true;
 };
 
-// Opens the clipboard on `owner`, retried for up to `retry_ms` while another
-// program holds it.
-bool OpenClipboardRetrying(HWND owner, DWORD retry_ms = 3000);
-
 // Empties the clipboard and puts the sample there. False when a format
 // could not be put.
 bool PutClip(HWND owner, const ClipSample& sample);

@@ -15,7 +15,7 @@ void DrawPromptText(HWND window, const std::string& message) {
 
     const win32::WindowDc owned = win32::GetWindowDc(window);
     if (!owned) return;
-    const HDC dc = owned.value().dc;
+    const HDC dc = owned.value().held;
     const int length = message.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())
                            ? std::numeric_limits<int>::max()
                            : static_cast<int>(message.size());

@@ -12,17 +12,9 @@ namespace {
 
 constexpr wchar_t kImageClass[] = L"TImage";
 
-FormLayout AboutLayout() {
-    FormLayout layout{};
-    layout.class_name = L"TAboutBox";
-    layout.caption = L"操作説明";
-    // The stored position is replaced by centring on the first showing.
-    layout.bounds = Rect96{200, 108, 644, 704};
-    layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    layout.ex_style = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
-    layout.font = FontChoice{L"MS Sans Serif", 11, SHIFTJIS_CHARSET};
-    return layout;
-}
+// The stored position is replaced by centring on the first showing.
+const FormLayout kAboutLayout{L"TAboutBox", L"操作説明", Rect96{200, 108, 644, 704}, kDialogFrameStyle,
+                              kDialogFrameExStyle, FontChoice{L"MS Sans Serif", 11, SHIFTJIS_CHARSET}};
 
 }  // namespace
 
@@ -30,7 +22,7 @@ TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module)
     : TAboutBox(app, owner, module, ScreenPictureDepth()) {}
 
 TAboutBox::TAboutBox(Application& app, HWND owner, HMODULE module, PictureDepth depth)
-    : Form(app, AboutLayout(), owner), module_(module), depth_(depth) {}
+    : Form(app, kAboutLayout, owner), module_(module), depth_(depth) {}
 
 void TAboutBox::LoadPicture() {
     if (!picture_.Empty()) return;

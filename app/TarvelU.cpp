@@ -16,17 +16,8 @@ namespace {
 
 constexpr wchar_t kStartHint[] = L"押下後、表の図形を選択します";
 
-FormLayout MainLayout() {
-    FormLayout layout{};
-    layout.class_name = L"TTarvelF";
-    layout.caption = L"Tarvel";
-    layout.bounds = Rect96{196, 115, 169, 62};
-    // A dialog frame with the system menu only: no minimise or maximise box.
-    layout.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    layout.ex_style = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST;
-    layout.font = FontChoice{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET};
-    return layout;
-}
+const FormLayout kMainLayout{L"TTarvelF", L"Tarvel", Rect96{196, 115, 169, 62}, kDialogFrameStyle,
+                             kDialogFrameExStyle | WS_EX_TOPMOST, FontChoice{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET}};
 
 }  // namespace
 
@@ -35,7 +26,7 @@ void SetStayOnTop(HWND window, bool on) {
 }
 
 TTarvelF::TTarvelF(Application& app, tarvel::CadLink& link, DimensionRun run)
-    : Form(app, MainLayout(), app.Handle()), link_(link), run_(std::move(run)) {}
+    : Form(app, kMainLayout, app.Handle()), link_(link), run_(std::move(run)) {}
 
 void TTarvelF::OnCreate() {
     // Created in the keyboard focus order: bStart, RadioButton1,

@@ -147,6 +147,11 @@ struct FormLayout {
     FontChoice font;
 };
 
+// Both forms are dialog frames with the system menu only: no minimise or
+// maximise box.
+constexpr DWORD kDialogFrameStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+constexpr DWORD kDialogFrameExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+
 // A top-level window of ours with named child controls. It is made in two
 // steps: the object, then its window with Create(), so that every message
 // the window gets, from the first, reaches the derived form.

@@ -159,7 +159,7 @@ Picture DecodeJpeg(std::span<const std::uint8_t> data, PictureDepth depth) {
 PictureDepth ScreenPictureDepth() {
     const win32::WindowDc screen = win32::GetWindowDc(nullptr);
     int bits = 24;
-    if (screen) bits = GetDeviceCaps(screen.value().dc, BITSPIXEL) * GetDeviceCaps(screen.value().dc, PLANES);
+    if (screen) bits = GetDeviceCaps(screen.value().held, BITSPIXEL) * GetDeviceCaps(screen.value().held, PLANES);
     return bits <= 8 ? PictureDepth::Palette8 : PictureDepth::TrueColour;
 }
 

@@ -72,18 +72,27 @@ using Pen = Gdi<HPEN>;
 using Bitmap = Gdi<HBITMAP>;
 using Palette = Gdi<HPALETTE>;
 
-// A window's device context from GetDC: ReleaseDC on the same window.
-struct WindowDcValue {
-    HWND window = nullptr;
-    HDC dc = nullptr;
+// A value that is given back together with another: a DC with its window,
+// the object selected before with the DC, a lock with its block. `Give`
+// gives `held` back; nothing is held while `held` is null.
+template <class With, class Held, void (*Give)(With, Held)>
+struct HeldWithTraits {
+    struct Value {
+        With with{};
+        Held held{};
+    };
+    static bool Holds(const Value& v) { return v.held != nullptr; }
+    static void Free(const Value& v) { Give(v.with, v.held); }
 };
-struct WindowDcTraits {
-    using Value = WindowDcValue;
-    static bool Holds(const Value& v) { return v.dc != nullptr; }
-    static void Free(const Value& v) { ReleaseDC(v.window, v.dc); }
-};
-using WindowDc = Owner<WindowDcTraits>;
-inline WindowDc GetWindowDc(HWND window) { return WindowDc(WindowDcValue{window, GetDC(window)}); }
+
+inline void ReleaseWindowDc(HWND window, HDC dc) { ReleaseDC(window, dc); }
+inline void SelectBack(HDC dc, HGDIOBJ before) { SelectObject(dc, before); }
+inline void SelectPaletteBack(HDC dc, HPALETTE before) { SelectPalette(dc, before, FALSE); }
+inline void UnlockGlobal(HGLOBAL block, void*) { GlobalUnlock(block); }
+
+// A window's device context from GetDC (`held`): ReleaseDC on the same window.
+using WindowDc = Owner<HeldWithTraits<HWND, HDC, ReleaseWindowDc>>;
+inline WindowDc GetWindowDc(HWND window) { return WindowDc({window, GetDC(window)}); }
 
 // The device context of a WM_PAINT: EndPaint.
 struct PaintValue {
@@ -112,32 +121,12 @@ struct MemoryDcTraits {
 using MemoryDc = Owner<MemoryDcTraits>;
 
 // An object selected into a device context: the one before is put back.
-struct SelectionValue {
-    HDC dc = nullptr;
-    HGDIOBJ before = nullptr;
-};
-struct SelectionTraits {
-    using Value = SelectionValue;
-    static bool Holds(const Value& v) { return v.dc && v.before; }
-    static void Free(const Value& v) { SelectObject(v.dc, v.before); }
-};
-using Selection = Owner<SelectionTraits>;
-inline Selection Select(HDC dc, HGDIOBJ object) { return Selection(SelectionValue{dc, SelectObject(dc, object)}); }
-
-// A palette selected into a device context (SelectObject takes none): the
-// one before is selected back.
-struct PaletteSelectionValue {
-    HDC dc = nullptr;
-    HPALETTE before = nullptr;
-};
-struct PaletteSelectionTraits {
-    using Value = PaletteSelectionValue;
-    static bool Holds(const Value& v) { return v.dc && v.before; }
-    static void Free(const Value& v) { SelectPalette(v.dc, v.before, FALSE); }
-};
-using PaletteSelection = Owner<PaletteSelectionTraits>;
+// A palette has its own call (SelectObject takes none).
+using Selection = Owner<HeldWithTraits<HDC, HGDIOBJ, SelectBack>>;
+inline Selection Select(HDC dc, HGDIOBJ object) { return Selection({dc, SelectObject(dc, object)}); }
+using PaletteSelection = Owner<HeldWithTraits<HDC, HPALETTE, SelectPaletteBack>>;
 inline PaletteSelection SelectPaletteInto(HDC dc, HPALETTE palette) {
-    return PaletteSelection(PaletteSelectionValue{dc, SelectPalette(dc, palette, FALSE)});
+    return PaletteSelection({dc, SelectPalette(dc, palette, FALSE)});
 }
 
 // A block of GlobalAlloc: GlobalFree (unless the clipboard took it).
@@ -149,23 +138,14 @@ struct GlobalTraits {
 using Global = Owner<GlobalTraits>;
 
 // A locked block: GlobalUnlock.
-struct LockValue {
-    HGLOBAL block = nullptr;
-    void* data = nullptr;
-};
-struct LockTraits {
-    using Value = LockValue;
-    static bool Holds(const Value& v) { return v.data != nullptr; }
-    static void Free(const Value& v) { GlobalUnlock(v.block); }
-};
+using LockTraits = HeldWithTraits<HGLOBAL, void*, UnlockGlobal>;
 class LockedGlobal : public Owner<LockTraits> {
 public:
     LockedGlobal() = default;
-    explicit LockedGlobal(HGLOBAL block)
-        : Owner<LockTraits>(LockValue{block, block ? ::GlobalLock(block) : nullptr}) {}
-    void* data() const { return value().data; }
+    explicit LockedGlobal(HGLOBAL block) : Owner<LockTraits>({block, block ? ::GlobalLock(block) : nullptr}) {}
+    void* data() const { return value().held; }
     // The block's size; 0 when nothing is locked.
-    SIZE_T size() const { return value().data ? GlobalSize(value().block) : 0; }
+    SIZE_T size() const { return value().held ? GlobalSize(value().with) : 0; }
 };
 
 // The clipboard opened by this thread: CloseClipboard.

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "support/win32/files.h"
 #include "support/win32/text.h"
 
 namespace {
@@ -33,13 +34,8 @@ unsigned long long UnixMicroseconds() {
 }
 
 bool ReadTexts(const std::wstring& path, std::vector<std::wstring>& texts) {
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f) return false;
     std::string all;
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) all.append(buffer, n);
-    std::fclose(f);
+    if (!tarvel::win32::ReadWholeFile(path, all)) return false;
     std::size_t start = 0;
     for (std::size_t end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
         texts.push_back(tarvel::win32::FromUtf8(std::string_view(all).substr(start, end - start)));
@@ -92,10 +88,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     Sleep(settle_ms);
     if (!times_path.empty()) {
-        if (FILE* f = _wfopen(times_path.c_str(), L"wb")) {
-            for (unsigned long long t : times) std::fprintf(f, "%llu\n", t);
-            std::fclose(f);
-        }
+        std::string lines;
+        for (unsigned long long t : times) lines += std::to_string(t) + "\n";
+        if (!tarvel::win32::WriteWholeFile(times_path, lines)) std::fprintf(stderr, "cannot write the send times\n");
     }
     std::printf("first_us=%llu last_us=%llu sent=%d\n", first, last, sent);
     return sent == static_cast<int>(texts.size()) ? 0 : 1;

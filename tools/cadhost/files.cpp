@@ -1,5 +1,6 @@
 #include "tools/cadhost/files.h"
 
+#include "support/win32/files.h"
 #include "tools/cadhost/drawing.h"
 #include "tools/cadhost/host.h"
 #include "tools/cadhost/wide.h"
@@ -8,22 +9,10 @@ namespace cadhost {
 
 namespace {
 
-bool ReadWholeFile(const std::u16string& path, std::string& out) {
-    const File f = OpenFile(path, L"rb");
-    if (!f) return false;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
-        out.append(buf, n);
-        if (out.size() > (64u << 20)) return false;
-    }
-    return !std::ferror(f.get());
-}
+constexpr std::size_t kLongestPickScript = std::size_t{64} << 20;
 
 void WriteFileBytes(Host& h, const std::u16string& path, const std::string& bytes, const char* what) {
-    File f = OpenFile(path, L"wb");
-    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-    if (f && std::fclose(f.release()) != 0) ok = false;
+    const bool ok = tarvel::win32::WriteWholeFile(W(path), bytes);
     h.log.Write("written", std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" +
                                (ok ? "true" : "false"));
     if (!ok) Tell(u"cadhost: cannot write " + path, true);
@@ -35,7 +24,7 @@ File OpenFile(const std::u16string& path, const wchar_t* mode) { return File(_wf
 
 bool ReadPickScript(const std::u16string& path, std::vector<PickAction>& script) {
     std::string content;
-    if (!ReadWholeFile(path, content)) {
+    if (!tarvel::win32::ReadWholeFile(W(path), content, kLongestPickScript)) {
         Tell(u"cadhost: cannot read the pick script " + path, true);
         return false;
     }

@@ -1,5 +1,9 @@
 #include "tools/cadhost/options.h"
 
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
 namespace cadhost {
 
 namespace {
@@ -122,6 +126,19 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
             target = *v;
             return true;
         };
+        // One of a few words, each standing for a value.
+        auto choose = [&]<class T>(T& target, std::initializer_list<std::pair<std::u16string_view, T>> choices,
+                                   std::u16string_view must) {
+            const auto v = value();
+            for (const auto& [word, choice] : choices) {
+                if (v && *v == word) {
+                    target = choice;
+                    return true;
+                }
+            }
+            error = u"cadhost: " + name + u" must be " + std::u16string(must);
+            return false;
+        };
         if (name == u"--help" || name == u"-h" || name == u"/?") {
             if (!flag()) return std::nullopt;
             o.help = true;
@@ -137,47 +154,23 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
         } else if (name == u"--svg") {
             if (!path(o.svg)) return std::nullopt;
         } else if (name == u"--layout") {
-            const auto v = value();
-            if (v && *v == u"docked")
-                o.layout = Layout::Docked;
-            else if (v && *v == u"floating")
-                o.layout = Layout::Floating;
-            else if (v && *v == u"text")
-                o.layout = Layout::Text;
-            else {
-                error = u"cadhost: --layout must be docked, floating or text";
+            if (!choose(o.layout, {{u"docked", Layout::Docked}, {u"floating", Layout::Floating}, {u"text", Layout::Text}},
+                        u"docked, floating or text"))
                 return std::nullopt;
-            }
-        } else if (name == u"--think") {
-            const auto v = value();
-            long long ms = -1;
-            if (v && !v->empty() && v->size() <= 7) {
-                ms = 0;
-                for (char16_t c : *v) {
-                    if (c < u'0' || c > u'9') {
-                        ms = -1;
-                        break;
-                    }
-                    ms = ms * 10 + (c - u'0');
-                }
-            }
-            if (ms < 0 || ms > 600000) {
-                error = u"cadhost: --think needs a whole number of milliseconds from 0 to 600000";
-                return std::nullopt;
-            }
-            o.think_ms = static_cast<int>(ms);
-        } else if (name == u"--hang-after" || name == u"--hang-ms" || name == u"--close-after-pick" ||
-                   name == u"--delay" || name == u"--prompt-pad") {
+        } else if (name == u"--think" || name == u"--hang-after" || name == u"--hang-ms" ||
+                   name == u"--close-after-pick" || name == u"--delay" || name == u"--prompt-pad") {
             const bool count = name == u"--hang-after" || name == u"--close-after-pick";
             const long long low = count ? 1 : 0, high = name == u"--prompt-pad" ? 1000000 : 600000;
             const auto v = value();
             const auto n = v ? WholeNumber(*v) : std::nullopt;
             if (!n || *n < low || *n > high) {
-                error = u"cadhost: " + name + u" needs a whole number from " + Decimal(low) + u" to " + Decimal(high);
+                error = u"cadhost: " + name + u" needs a whole number" + (name == u"--think" ? u" of milliseconds" : u"") +
+                        u" from " + Decimal(low) + u" to " + Decimal(high);
                 return std::nullopt;
             }
             const int k = static_cast<int>(*n);
-            if (name == u"--hang-after") o.hang_after = k;
+            if (name == u"--think") o.think_ms = k;
+            else if (name == u"--hang-after") o.hang_after = k;
             else if (name == u"--hang-ms") o.hang_ms = k;
             else if (name == u"--close-after-pick") o.close_after_pick = k;
             else if (name == u"--delay") o.delay_ms = k;
@@ -191,17 +184,9 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
             }
             o.lastpoint = *text;
         } else if (name == u"--history-eol") {
-            const auto v = value();
-            if (v && *v == u"crlf")
-                o.history_eol = HistoryEol::CrLf;
-            else if (v && *v == u"cr")
-                o.history_eol = HistoryEol::Cr;
-            else if (v && *v == u"lf")
-                o.history_eol = HistoryEol::Lf;
-            else {
-                error = u"cadhost: --history-eol must be crlf, cr or lf";
+            if (!choose(o.history_eol, {{u"crlf", HistoryEol::CrLf}, {u"cr", HistoryEol::Cr}, {u"lf", HistoryEol::Lf}},
+                        u"crlf, cr or lf"))
                 return std::nullopt;
-            }
         } else if (name == u"--log-times") {
             if (!flag()) return std::nullopt;
             o.log_times = true;

@@ -77,18 +77,17 @@ bool Parse(int argc, wchar_t** argv, Args& a) {
         }
         if (i + 1 >= argc) return false;
         const wchar_t* v = argv[++i];
-        if (o == L"--hold") {
-            if (!Number(v, a.hold)) return false;
-        } else if (o == L"--after") {
-            if (!Number(v, a.after)) return false;
-        } else if (o == L"--write-at") {
-            if (!Number(v, a.write_at)) return false;
-        } else if (o == L"--hang") {
-            if (!Number(v, a.hang)) return false;
-        } else if (o == L"--render-after") {
-            if (!Number(v, a.render_after)) return false;
-        } else if (o == L"--for") {
-            if (!Number(v, a.life)) return false;
+        const struct {
+            const wchar_t* name;
+            long* target;
+        } numbers[] = {{L"--hold", &a.hold},  {L"--after", &a.after},        {L"--write-at", &a.write_at},
+                       {L"--hang", &a.hang}, {L"--render-after", &a.render_after}, {L"--for", &a.life}};
+        long* number = nullptr;
+        for (const auto& n : numbers) {
+            if (o == n.name) number = n.target;
+        }
+        if (number) {
+            if (!Number(v, *number)) return false;
         } else if (o == L"--text") {
             a.text = v;
             a.has_text = true;

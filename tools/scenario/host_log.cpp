@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/win32/files.h"
 #include "support/win32/text.h"
 
 namespace tarvel::driver {
@@ -75,13 +76,8 @@ long long LogRecord::Number(const char* name) const {
 
 std::vector<LogRecord> ReadHostLog(const std::wstring& path) {
     std::vector<LogRecord> records;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f) return records;
     std::string all;
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) all.append(buffer, n);
-    std::fclose(f);
+    if (!win32::ReadWholeFile(path, all)) return records;
     std::size_t start = 0;
     for (std::size_t end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
         LogRecord record;

@@ -21,6 +21,7 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
 #include "acadlink/clipboard_store.h"
+#include "support/win32/files.h"
 #include "support/win32/process.h"
 #include "support/win32/text.h"
 #include "support/win32/windows.h"
@@ -77,13 +78,6 @@ std::wstring Folder(const std::wstring& path) {
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool WriteText(const std::wstring& path, const std::string& text) {
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    return std::fclose(f) == 0 && ok;
-}
 
 // ---- what a check found ----
 
@@ -275,7 +269,7 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
     const std::wstring tag = std::to_wstring(index + 1);
     const std::wstring picks = work + L"\\session-" + tag + L".picks";
     const std::wstring log_path = work + L"\\session-" + tag + L".jsonl";
-    if (!WriteText(picks, WorkedChain() + (s.nothing_run ? kNothingChain : ""))) {
+    if (!win32::WriteWholeFile(picks, WorkedChain() + (s.nothing_run ? kNothingChain : ""))) {
         chain.Fail("cannot write " + ToUtf8(picks));
         return true;
     }

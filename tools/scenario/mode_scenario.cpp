@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "support/win32/files.h"
 #include "support/win32/process.h"
 #include "support/win32/text.h"
 #include "tools/scenario/modes.h"
@@ -108,13 +109,7 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
 
     const std::wstring dxf = o.cwd + L"\\TARVEL.dxf", csv = o.cwd + L"\\TARVEL.csv";
     if (o.work_files) {
-        for (const auto& f : {dxf, csv}) {
-            FILE* w = _wfopen(f.c_str(), L"wb");
-            if (w) {
-                fputs("left by an earlier run\n", w);
-                fclose(w);
-            }
-        }
+        for (const auto& f : {dxf, csv}) win32::WriteWholeFile(f, "left by an earlier run\n");
     }
 
     const ULONGLONG t1 = Now();

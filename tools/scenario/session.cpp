@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "support/win32/files.h"
 #include "support/win32/text.h"
 #include "support/win32/windows.h"
 
@@ -45,16 +46,13 @@ std::string Report::Get(const std::string& key) const {
 bool Report::Write(const std::wstring& path) const {
     std::lock_guard<std::mutex> lock(mu_);
     const std::wstring temporary = path + L".tmp";
-    FILE* f = _wfopen(temporary.c_str(), L"wb");
-    if (!f) return false;
+    std::string lines;
     for (const auto& [key, value] : entries_) {
-        std::string line = key + "=";
-        for (char c : value) line += (c == '\n' || c == '\r') ? ' ' : c;
-        line += "\n";
-        std::fwrite(line.data(), 1, line.size(), f);
+        lines += key + "=";
+        for (char c : value) lines += (c == '\n' || c == '\r') ? ' ' : c;
+        lines += "\n";
     }
-    std::fclose(f);
-    return MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return win32::WriteWholeFile(temporary, lines) && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 // ---- the host ----

@@ -17,70 +17,69 @@ namespace {
 using namespace tarvel::Acad11ACtrl;
 using wintest::TestWindow;
 
+// The two panes of a command line under `parent`: the prompt line
+// "Headlands" and the history "MountTam".
+struct Panes {
+    explicit Panes(HWND parent)
+        : prompt(wintest::kPaneClass, "Headlands", parent), history(wintest::kPaneClass, "MountTam", parent) {}
+    TestWindow prompt;
+    TestWindow history;
+};
+
 class Discovery : public testing::Test {
 protected:
     void SetUp() override { seams::ResetForTests(); }
     void TearDown() override { seams::ResetForTests(); }
 };
 
-struct TitleCase {
+struct MainWindowCase {
     const char* title;
-    bool found;
-};
-
-TEST_F(Discovery, MainWindowTitlePrefixes) {
-    const std::vector<TitleCase> cases = {
-        {"AutoCAD 2004 - [Drawing1.dwg]", true},
-        {"Autodesk AutoCAD 2010 - [a.dwg]", true},
-        {"ACAD", true},
-        {"ACADx", true},
-        {"AutoCAD", false},   // no trailing blank
-        {"autocad 2004", false},
-        {"AUTOCAD 2004", false},
-        {"Autodesk", false},
-        {"Acad 2004", false},
-        {" AutoCAD 2004", false},
-        {"", false},
-    };
-    for (const TitleCase& c : cases) {
-        seams::ResetForTests();
-        TestWindow w(wintest::kMainClass, c.title);
-        ASSERT_TRUE(w.Get());
-        EXPECT_EQ(FindAcadWindow(), c.found ? w.Get() : nullptr) << c.title;
-        EXPECT_EQ(AcadIsRunning(), c.found) << c.title;
-        if (c.found) {
-            EXPECT_EQ(State().AcadProcessId, GetCurrentProcessId()) << c.title;
-        }
-    }
-}
-
-struct ClassCase {
     const char* window_class;
     bool found;
 };
 
-TEST_F(Discovery, MainWindowClassTests) {
-    const std::vector<ClassCase> cases = {
-        {"Afx:00400000:8:00010003:00000000:00000000", true},
-        {"Afx:8:", true},
-        {"Afx:00400000:b:00010003:00000000:00000000", false},
-        {"afx:00400000:8:00010003", false},
-        {"XAfx:00400000:8:00010003", false},
-        {"Afx:00400000:80:00010003", false},
-        {"AfxMDIFrame90u", true},
-        {"SomeAfxMDIFrame90uMore", true},
-        {"AfxMDIFrame100u", true},
-        {"MyAfxMDIFrame100u", true},
-        {"AfxMDIFrame80u", false},
-        {"AfxFrameOrView90u", false},
+TEST_F(Discovery, MainWindowTitleAndClassTests) {
+    const char* const afx = wintest::kMainClass;
+    const char* const title = "Autodesk AutoCAD 2010";
+    const std::vector<MainWindowCase> cases = {
+        // the title's beginning
+        {"AutoCAD 2004 - [Drawing1.dwg]", afx, true},
+        {"Autodesk AutoCAD 2010 - [a.dwg]", afx, true},
+        {"ACAD", afx, true},
+        {"ACADx", afx, true},
+        {"AutoCAD", afx, false},  // no trailing blank
+        {"autocad 2004", afx, false},
+        {"AUTOCAD 2004", afx, false},
+        {"Autodesk", afx, false},
+        {"Acad 2004", afx, false},
+        {" AutoCAD 2004", afx, false},
+        {"", afx, false},
+        // the class: an Afx frame of style 8 or an MDI frame of MFC 9 or later
+        {title, "Afx:00400000:8:00010003:00000000:00000000", true},
+        {title, "Afx:8:", true},
+        {title, "Afx:00400000:b:00010003:00000000:00000000", false},
+        {title, "afx:00400000:8:00010003", false},
+        {title, "XAfx:00400000:8:00010003", false},
+        {title, "Afx:00400000:80:00010003", false},
+        {title, "AfxMDIFrame90u", true},
+        {title, "SomeAfxMDIFrame90uMore", true},
+        {title, "AfxMDIFrame100u", true},
+        {title, "MyAfxMDIFrame100u", true},
+        {title, "AfxMDIFrame80u", false},
+        {title, "AfxFrameOrView90u", false},
     };
     // Class names are registered case-insensitively, so the lower-case
     // cases use names no other window of this program has.
-    for (const ClassCase& c : cases) {
+    for (const MainWindowCase& c : cases) {
         seams::ResetForTests();
-        TestWindow w(c.window_class, "Autodesk AutoCAD 2010");
+        TestWindow w(c.window_class, c.title);
         ASSERT_TRUE(w.Get()) << c.window_class;
-        EXPECT_EQ(FindAcadWindow(), c.found ? w.Get() : nullptr) << c.window_class;
+        const std::string which = std::string(c.title) + " / " + c.window_class;
+        EXPECT_EQ(FindAcadWindow(), c.found ? w.Get() : nullptr) << which;
+        EXPECT_EQ(AcadIsRunning(), c.found) << which;
+        if (c.found) {
+            EXPECT_EQ(State().AcadProcessId, GetCurrentProcessId()) << which;
+        }
     }
 }
 
@@ -130,28 +129,24 @@ TEST_F(Discovery, StaleMainWindowIsKeptButNotRunning) {
 TEST_F(Discovery, DockedPanesAreFoundUnderTheMainWindowFirst) {
     TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     TestWindow frame(wintest::kPaneClass, "frame", main.Get());
-    TestWindow prompt(wintest::kPaneClass, "Headlands", frame.Get());  // a grandchild
-    TestWindow pane(wintest::kPaneClass, "MountTam", frame.Get());
+    const Panes panes(frame.Get());  // a grandchild
     TestWindow floating(wintest::kFloatClass, "コマンド ライン");
-    TestWindow fprompt(wintest::kPaneClass, "Headlands", floating.Get());
-    TestWindow fpane(wintest::kPaneClass, "MountTam", floating.Get());
+    const Panes floating_panes(floating.Get());
 
-    EXPECT_EQ(FindPromptLine(), prompt.Get());
-    EXPECT_EQ(FindHistoryPane(), pane.Get());
+    EXPECT_EQ(FindPromptLine(), panes.prompt.Get());
+    EXPECT_EQ(FindHistoryPane(), panes.history.Get());
     EXPECT_EQ(State().CmdLineWnd, nullptr) << "no floating search when docked";
 }
 
 TEST_F(Discovery, FloatingPanesComeBeforeTheTextWindow) {
     TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     TestWindow text(wintest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
-    TestWindow tprompt(wintest::kPaneClass, "Headlands", text.Get());
-    TestWindow tpane(wintest::kPaneClass, "MountTam", text.Get());
+    const Panes text_panes(text.Get());
     TestWindow floating(wintest::kFloatClass, "コマンド ライン", nullptr, 0, true);
-    TestWindow fprompt(wintest::kPaneClass, "Headlands", floating.Get());
-    TestWindow fpane(wintest::kPaneClass, "MountTam", floating.Get());
+    const Panes floating_panes(floating.Get());
 
-    EXPECT_EQ(FindHistoryPane(), fpane.Get());
-    EXPECT_EQ(State().PromptLineWnd, fprompt.Get()) << "the other is recorded on the way";
+    EXPECT_EQ(FindHistoryPane(), floating_panes.history.Get());
+    EXPECT_EQ(State().PromptLineWnd, floating_panes.prompt.Get()) << "the other is recorded on the way";
     EXPECT_EQ(State().CmdLineWnd, floating.Get());
     EXPECT_EQ(State().TextWnd, nullptr) << "the text window is not looked for";
 }
@@ -159,19 +154,17 @@ TEST_F(Discovery, FloatingPanesComeBeforeTheTextWindow) {
 TEST_F(Discovery, TextWindowPanesWhenNothingFloats) {
     TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     TestWindow text(wintest::kTextClass, "AutoCAD テキスト ウィンドウ - a.dwg");
-    TestWindow tprompt(wintest::kPaneClass, "Headlands", text.Get());
-    TestWindow tpane(wintest::kPaneClass, "MountTam", text.Get());
-    EXPECT_EQ(FindPromptLine(), tprompt.Get());
-    EXPECT_EQ(State().HistoryPaneWnd, tpane.Get());
+    const Panes text_panes(text.Get());
+    EXPECT_EQ(FindPromptLine(), text_panes.prompt.Get());
+    EXPECT_EQ(State().HistoryPaneWnd, text_panes.history.Get());
     EXPECT_EQ(State().TextWnd, text.Get());
 }
 
 TEST_F(Discovery, NullParentSearchFindsTopLevelPanes) {
     TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
-    TestWindow prompt(wintest::kPaneClass, "Headlands");
-    TestWindow pane(wintest::kPaneClass, "MountTam");
-    EXPECT_EQ(FindPromptLine(), prompt.Get());
-    EXPECT_EQ(FindHistoryPane(), pane.Get());
+    const Panes panes(nullptr);
+    EXPECT_EQ(FindPromptLine(), panes.prompt.Get());
+    EXPECT_EQ(FindHistoryPane(), panes.history.Get());
     EXPECT_EQ(State().TextWnd, nullptr);
 }
 
@@ -190,20 +183,18 @@ TEST_F(Discovery, HeadlandsWithoutMountTam) {
 TEST_F(Discovery, KeptPanesUntilTheyGo) {
     TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     TestWindow floating(wintest::kFloatClass, "コマンド ライン");
-    TestWindow fprompt(wintest::kPaneClass, "Headlands", floating.Get());
-    TestWindow fpane(wintest::kPaneClass, "MountTam", floating.Get());
-    ASSERT_EQ(FindPromptLine(), fprompt.Get());
+    const Panes floating_panes(floating.Get());
+    ASSERT_EQ(FindPromptLine(), floating_panes.prompt.Get());
 
     // Docked now as well: the kept handles still name windows, no search.
-    TestWindow dprompt(wintest::kPaneClass, "Headlands", main.Get());
-    TestWindow dpane(wintest::kPaneClass, "MountTam", main.Get());
-    EXPECT_EQ(FindPromptLine(), fprompt.Get());
-    EXPECT_EQ(FindHistoryPane(), fpane.Get());
+    const Panes docked_panes(main.Get());
+    EXPECT_EQ(FindPromptLine(), floating_panes.prompt.Get());
+    EXPECT_EQ(FindHistoryPane(), floating_panes.history.Get());
 
     // The floating window closes: the next search finds the docked ones.
     floating.Destroy();
-    EXPECT_EQ(FindHistoryPane(), dpane.Get());
-    EXPECT_EQ(FindPromptLine(), dprompt.Get());
+    EXPECT_EQ(FindHistoryPane(), docked_panes.history.Get());
+    EXPECT_EQ(FindPromptLine(), docked_panes.prompt.Get());
 }
 
 TEST_F(Discovery, NoPaneSearchWithoutTheMainWindow) {

@@ -17,6 +17,12 @@ using namespace tarvel::Acad11ACtrl;
 class HungHost : public testing::Test {
 protected:
     void SetUp() override { seams::ResetForTests(); }
+    // How long a send that cannot be answered took to fail.
+    static ULONGLONG FailingSendMs(const char16_t* command) {
+        const ULONGLONG start = tarvel::driver::Now();
+        EXPECT_FALSE(SendCommand(command)) << "sent to a host that does not answer";
+        return tarvel::driver::Now() - start;
+    }
     void TearDown() override {
         seams::SetHostReplyTimeoutForTests(0);
         seams::ResetForTests();
@@ -30,9 +36,7 @@ TEST_F(HungHost, TimedOutCommandIsNotSentAgain) {
     wintest::ChildHost child({"main", "slow=3000"});
     ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning());
-    const ULONGLONG start = tarvel::driver::Now();
-    EXPECT_FALSE(SendCommand(u"\x03ID "));
-    const ULONGLONG elapsed = tarvel::driver::Now() - start;
+    const ULONGLONG elapsed = FailingSendMs(u"\x03ID ");
     EXPECT_GE(elapsed, 1400u);
     EXPECT_LT(elapsed, 2900u);
     EXPECT_EQ(child.Finish(), 1) << "commands the child's main window was given";
@@ -44,14 +48,12 @@ TEST_F(HungHost, ReadsGiveNothingWithinTheBound) {
     ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning()) << "found by its stored names without a message";
 
-    ULONGLONG start = tarvel::driver::Now();
-    EXPECT_FALSE(SendCommand(u"\x03ID "));
-    const ULONGLONG send_ms = tarvel::driver::Now() - start;
+    const ULONGLONG send_ms = FailingSendMs(u"\x03ID ");
     EXPECT_GE(send_ms, 1400u);
     EXPECT_LT(send_ms, 3500u);
 
     // The text window does not answer: an empty history, no clipboard failure.
-    start = tarvel::driver::Now();
+    ULONGLONG start = tarvel::driver::Now();
     std::string history = "stale";
     EXPECT_NO_THROW(CopyHistoryText(history));
     EXPECT_EQ(history, "");
@@ -71,9 +73,7 @@ TEST_F(HungHost, TenSecondBound) {
     wintest::ChildHost child({"main", "hang=13000"});
     ASSERT_TRUE(child.Ready());
     ASSERT_TRUE(AcadIsRunning());
-    const ULONGLONG start = tarvel::driver::Now();
-    EXPECT_FALSE(SendCommand(u"dimlinear\r"));
-    const ULONGLONG elapsed = tarvel::driver::Now() - start;
+    const ULONGLONG elapsed = FailingSendMs(u"dimlinear\r");
     EXPECT_GE(elapsed, kTenSeconds - 200);
     EXPECT_LT(elapsed, kTenSeconds + 2000);
     EXPECT_LE(child.Finish(30000), 1);

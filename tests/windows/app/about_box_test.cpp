@@ -12,17 +12,8 @@ namespace {
 using AboutBoxTest = AppTest;
 
 TEST_F(AboutBoxTest, ClassCaptionFrameAndControls) {
-    HWND window = about->Handle();
-    EXPECT_EQ(ClassName(window), L"TAboutBox");
-    EXPECT_EQ(WindowText(window), L"操作説明");
-    EXPECT_FALSE(IsWindowVisible(window)) << "created hidden";
-    const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-    EXPECT_TRUE(style & WS_SYSMENU);
-    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
-    EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
-    const RECT client = ClientRect(window);
-    EXPECT_EQ(client.right, 644);
-    EXPECT_EQ(client.bottom, 704);
+    EXPECT_TRUE(IsDialogFrame(about->Handle(), L"TAboutBox", L"操作説明", 644, 704));
+    EXPECT_FALSE(IsWindowVisible(about->Handle())) << "created hidden";
 
     HWND ok = about->Control(L"OKButton");
     HWND image = about->Control(L"Image1");
@@ -41,6 +32,7 @@ TEST_F(AboutBoxTest, ClassCaptionFrameAndControls) {
     EXPECT_EQ(imageRect.right, 641);
     EXPECT_EQ(imageRect.bottom, 705);
     // The button lies over the picture, and it alone takes the focus.
+    const HWND window = about->Handle();
     EXPECT_EQ(ChildWindowFromPoint(window, POINT{560, 20}), ok);
     EXPECT_EQ(GetNextDlgTabItem(window, nullptr, FALSE), ok);
     EXPECT_EQ(GetNextDlgTabItem(window, ok, FALSE), ok);

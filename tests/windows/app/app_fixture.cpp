@@ -1,5 +1,6 @@
 #include "app_fixture.h"
 
+#include "support/win32/text.h"
 #include "tools/scenario/session.h"
 
 namespace tarvel::app::testing {
@@ -66,6 +67,24 @@ RECT ClientRect(HWND window) {
     RECT r{};
     GetClientRect(window, &r);
     return r;
+}
+
+::testing::AssertionResult IsDialogFrame(HWND window, const wchar_t* class_name, const wchar_t* caption, int width,
+                                         int height) {
+    std::string wrong;
+    if (ClassName(window) != class_name) wrong += " class " + win32::ToUtf8(ClassName(window)) + ";";
+    if (WindowText(window) != caption) wrong += " caption " + win32::ToUtf8(WindowText(window)) + ";";
+    const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+    if (!(style & WS_CAPTION) || !(style & WS_SYSMENU)) wrong += " no caption with a close box;";
+    if (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) wrong += " a minimise or maximise box;";
+    if (style & WS_THICKFRAME) wrong += " resizable;";
+    if (!(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME)) wrong += " no dialog frame;";
+    const RECT client = ClientRect(window);
+    if (client.right != width || client.bottom != height) {
+        wrong += " client " + std::to_string(client.right) + "x" + std::to_string(client.bottom) + ";";
+    }
+    if (wrong.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "wrong:" << wrong;
 }
 
 void Pump(DWORD ms) {

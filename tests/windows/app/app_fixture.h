@@ -73,6 +73,10 @@ using win32::WindowText;
 // The window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND window);
 RECT ClientRect(HWND window);
+// A window of this class and caption in a dialog frame with the close box
+// only (no minimise, maximise or sizing) and a client area of this size.
+::testing::AssertionResult IsDialogFrame(HWND window, const wchar_t* class_name, const wchar_t* caption, int width,
+                                         int height);
 // Dispatches messages for about `ms` milliseconds.
 void Pump(DWORD ms);
 

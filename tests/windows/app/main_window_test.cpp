@@ -15,20 +15,8 @@ using MainWindow = AppTest;
 
 TEST_F(MainWindow, ClassCaptionFrameAndBand) {
     HWND window = main->Handle();
-    EXPECT_EQ(ClassName(window), L"TTarvelF");
-    EXPECT_EQ(WindowText(window), L"Tarvel");
-    const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-    const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
-    EXPECT_TRUE(style & WS_CAPTION);
-    EXPECT_TRUE(style & WS_SYSMENU) << "the close box";
-    EXPECT_FALSE(style & WS_MINIMIZEBOX);
-    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-    EXPECT_FALSE(style & WS_THICKFRAME) << "not resizable";
-    EXPECT_TRUE(exStyle & WS_EX_DLGMODALFRAME);
-    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
-    const RECT client = ClientRect(window);
-    EXPECT_EQ(client.right, 169);
-    EXPECT_EQ(client.bottom, 62);
+    EXPECT_TRUE(IsDialogFrame(window, L"TTarvelF", L"Tarvel", 169, 62));
+    EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
     RECT frame{};
     GetWindowRect(window, &frame);
     EXPECT_EQ(frame.left, 196);

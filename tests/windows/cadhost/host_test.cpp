@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/win32/files.h"
 #include "support/win32/text.h"
 #include "support/win32/windows.h"
 #include "tests/windows/support/files.h"
@@ -454,7 +455,7 @@ TEST(HostCommandLine, HelpAndBadOptions) {
 TEST(HostCommandLine, MalformedPickScriptIsRefusedWithItsLine) {
     const std::wstring dir = wintest::MakeTempDir();
     const std::wstring picks = dir + L"\\bad.picks";
-    wintest::WriteTextFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
+    tarvel::win32::WriteWholeFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
     const tarvel::win32::RunResult run = wintest::RunHostToEnd({L"--picks", picks});
     EXPECT_EQ(run.exit_code, 2u);
     EXPECT_THAT(run.output, HasSubstr("line 3"));

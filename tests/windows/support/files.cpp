@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "support/win32/owner.h"
+#include "support/win32/files.h"
 #include "support/win32/text.h"
 
 namespace wintest {
@@ -36,22 +36,9 @@ std::wstring MakeTempDir() {
 }
 
 std::string ReadTextFile(const std::wstring& path) {
-    const tarvel::win32::Handle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                 OPEN_EXISTING, 0, nullptr));
     std::string out;
-    if (!file) return out;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file.value(), buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+    if (!tarvel::win32::ReadWholeFile(path, out)) out.clear();
     return out;
-}
-
-bool WriteTextFile(const std::wstring& path, const std::string& content) {
-    const tarvel::win32::Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    return file && WriteFile(file.value(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-           written == content.size();
 }
 
 }  // namespace wintest

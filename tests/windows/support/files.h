@@ -18,9 +18,7 @@ std::wstring ClipHolderExe();
 // A new, empty folder under the temporary folder.
 std::wstring MakeTempDir();
 
-// The whole file; empty when it cannot be read.
+// The whole file as a value; empty when it cannot be read.
 std::string ReadTextFile(const std::wstring& path);
-// False when it could not be written whole.
-bool WriteTextFile(const std::wstring& path, const std::string& content);
 
 }  // namespace wintest

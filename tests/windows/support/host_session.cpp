@@ -1,5 +1,6 @@
 #include "tests/windows/support/host_session.h"
 
+#include "support/win32/files.h"
 #include "support/win32/owner.h"
 #include "support/win32/text.h"
 #include "support/win32/windows.h"
@@ -31,7 +32,7 @@ HostSession::HostSession(const std::vector<std::wstring>& args, const std::wstri
     std::vector<std::wstring> all = {L"--log", log_};
     if (!picks.empty()) {
         picks_ = folder_ + L"\\test.picks";
-        WriteTextFile(picks_, win32::ToUtf8(picks));
+        win32::WriteWholeFile(picks_, win32::ToUtf8(picks));
         all.insert(all.end(), {L"--picks", picks_});
     }
     all.insert(all.end(), args.begin(), args.end());

@@ -350,9 +350,8 @@ bool DeliverAnsi(HWND acad, const std::u16string& command) {
 }  // namespace
 
 bool SendCommand(const std::u16string& command) {
-    return ToAcad([&](HWND acad) {
-        return IsWindowUnicode(acad) ? DeliverWide(acad, command) : DeliverAnsi(acad, command);
-    });
+    return ToAcad(
+        [&](HWND acad) { return IsWindowUnicode(acad) ? DeliverWide(acad, command) : DeliverAnsi(acad, command); });
 }
 
 bool SendCommandAs(const std::u16string& command, bool wide) {

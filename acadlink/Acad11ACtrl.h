@@ -15,12 +15,12 @@ namespace tarvel::Acad11ACtrl {
 // What has been found, kept for the life of the process. The handles name
 // windows of another process: never owned, never freed.
 struct ModuleState {
-    HWND AcadWnd = nullptr;        // the main frame window
-    DWORD AcadProcessId = 0;       // the process that owns AcadWnd
-    HWND TextWnd = nullptr;        // the text window
-    HWND CmdLineWnd = nullptr;     // the floating command-line window
-    HWND PromptLineWnd = nullptr;  // "Headlands": its text is the prompt line
-    HWND HistoryPaneWnd = nullptr; // "MountTam": the history pane
+    HWND AcadWnd = nullptr;         // the main frame window
+    DWORD AcadProcessId = 0;        // the process that owns AcadWnd
+    HWND TextWnd = nullptr;         // the text window
+    HWND CmdLineWnd = nullptr;      // the floating command-line window
+    HWND PromptLineWnd = nullptr;   // "Headlands": its text is the prompt line
+    HWND HistoryPaneWnd = nullptr;  // "MountTam": the history pane
 };
 
 ModuleState& State();

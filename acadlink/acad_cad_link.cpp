@@ -16,9 +16,7 @@ void AcadCadLink::LastHistoryLine(std::string& line) { Acad11ACtrl::LastHistoryL
 
 bool AcadCadLink::SendCommand(const std::u16string& command) { return Acad11ACtrl::SendCommand(command); }
 
-void AcadCadLink::QuerySysVar(const std::string& name, std::string& value) {
-    Acad11ACtrl::QuerySysVar(name, value);
-}
+void AcadCadLink::QuerySysVar(const std::string& name, std::string& value) { Acad11ACtrl::QuerySysVar(name, value); }
 
 WindowHandle AcadCadLink::FindHistoryPane() { return Acad11ACtrl::FindHistoryPane(); }
 

@@ -299,8 +299,8 @@ SaveOutcome SaveAndEmpty(HWND owner, DWORD open_retry_ms, DWORD bound_ms) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) break;
         const HANDLE done = job->done.value();
-        const DWORD wait = MsgWaitForMultipleObjects(1, &done, FALSE, static_cast<DWORD>(deadline - now),
-                                                     QS_SENDMESSAGE);
+        const DWORD wait =
+            MsgWaitForMultipleObjects(1, &done, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
         if (wait == WAIT_OBJECT_0) return SaveOutcome{job->result, std::move(job->saved)};
         if (wait != WAIT_OBJECT_0 + 1) break;
         MSG msg;

@@ -72,10 +72,10 @@ bool RestoreOpenClipboard(SavedClipboard& saved);
 UINT ExcludeFromMonitoringFormat();
 
 enum class SaveResult {
-    Emptied,          // saved, and the clipboard emptied for AutoCAD
-    Busy,             // another program held the clipboard open
-    Unchanged,        // it could not be saved or emptied: the clipboard is as it was
-    OwnerNotAnswering // the clipboard's owner did not answer within the bound
+    Emptied,           // saved, and the clipboard emptied for AutoCAD
+    Busy,              // another program held the clipboard open
+    Unchanged,         // it could not be saved or emptied: the clipboard is as it was
+    OwnerNotAnswering  // the clipboard's owner did not answer within the bound
 };
 struct SaveOutcome {
     SaveResult result = SaveResult::Busy;

@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "support/win32/owner.h"
 #include "support/checked.h"
+#include "support/win32/owner.h"
 
 namespace tarvel {
 

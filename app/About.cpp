@@ -13,8 +13,9 @@ namespace {
 constexpr wchar_t kImageClass[] = L"TImage";
 
 // The stored position is replaced by centring on the first showing.
-const FormLayout kAboutLayout{L"TAboutBox", L"操作説明", Rect96{200, 108, 644, 704}, kDialogFrameStyle,
-                              kDialogFrameExStyle, FontChoice{L"MS Sans Serif", 11, SHIFTJIS_CHARSET}};
+const FormLayout kAboutLayout{
+    L"TAboutBox",      L"操作説明",         Rect96{200, 108, 644, 704},
+    kDialogFrameStyle, kDialogFrameExStyle, FontChoice{L"MS Sans Serif", 11, SHIFTJIS_CHARSET}};
 
 }  // namespace
 
@@ -33,8 +34,8 @@ void TAboutBox::LoadPicture() {
         logical->palVersion = 0x300;
         logical->palNumEntries = static_cast<WORD>(picture.palette.size());
         for (size_t i = 0; i < picture.palette.size(); ++i) {
-            logical->palPalEntry[i] = PALETTEENTRY{picture.palette[i].rgbRed, picture.palette[i].rgbGreen,
-                                                   picture.palette[i].rgbBlue, 0};
+            logical->palPalEntry[i] =
+                PALETTEENTRY{picture.palette[i].rgbRed, picture.palette[i].rgbGreen, picture.palette[i].rgbBlue, 0};
         }
         palette_.reset(CreatePalette(logical));
     }
@@ -90,26 +91,26 @@ void TAboutBox::OnCommand(int id, int code, HWND) {
 
 LRESULT TAboutBox::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case DM_GETDEFID:
-        return MAKELRESULT(kIdOKButton, DC_HASDEFID);
-    case WM_QUERYNEWPALETTE:
-    case WM_PALETTECHANGED:
-        if (palette_ && !(message == WM_PALETTECHANGED && reinterpret_cast<HWND>(wparam) == Handle())) {
-            if (HWND image = Control(L"Image1")) InvalidateRect(image, nullptr, FALSE);
-            return TRUE;
-        }
-        break;
+        case DM_GETDEFID:
+            return MAKELRESULT(kIdOKButton, DC_HASDEFID);
+        case WM_QUERYNEWPALETTE:
+        case WM_PALETTECHANGED:
+            if (palette_ && !(message == WM_PALETTECHANGED && reinterpret_cast<HWND>(wparam) == Handle())) {
+                if (HWND image = Control(L"Image1")) InvalidateRect(image, nullptr, FALSE);
+                return TRUE;
+            }
+            break;
     }
     return Form::HandleMessage(message, wparam, lparam);
 }
 
 LRESULT TAboutBox::ImageControl::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_ERASEBKGND:
-        return 1;  // WM_PAINT covers every pixel
-    case WM_PAINT:
-        box_.PaintImage(window_);
-        return 0;
+        case WM_ERASEBKGND:
+            return 1;  // WM_PAINT covers every pixel
+        case WM_PAINT:
+            box_.PaintImage(window_);
+            return 0;
     }
     return DefWindowProcW(window_, message, wparam, lparam);
 }

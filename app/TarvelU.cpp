@@ -16,8 +16,12 @@ namespace {
 
 constexpr wchar_t kStartHint[] = L"押下後、表の図形を選択します";
 
-const FormLayout kMainLayout{L"TTarvelF", L"Tarvel", Rect96{196, 115, 169, 62}, kDialogFrameStyle,
-                             kDialogFrameExStyle | WS_EX_TOPMOST, FontChoice{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET}};
+const FormLayout kMainLayout{L"TTarvelF",
+                             L"Tarvel",
+                             Rect96{196, 115, 169, 62},
+                             kDialogFrameStyle,
+                             kDialogFrameExStyle | WS_EX_TOPMOST,
+                             FontChoice{L"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET}};
 
 }  // namespace
 
@@ -35,8 +39,7 @@ void TTarvelF::OnCreate() {
     AddControl(L"bStart", L"BUTTON", L"開始", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, Rect96{8, 32, 47, 25}, kIdStart);
     AddControl(L"RadioButton1", L"BUTTON", L"２段(上付)", BS_AUTORADIOBUTTON | WS_GROUP, Rect96{88, 8, 73, 17},
                kIdRadioButton1);
-    AddControl(L"RadioButton2", L"BUTTON", L"２段(中間)", BS_AUTORADIOBUTTON, Rect96{88, 32, 73, 17},
-               kIdRadioButton2);
+    AddControl(L"RadioButton2", L"BUTTON", L"２段(中間)", BS_AUTORADIOBUTTON, Rect96{88, 32, 73, 17}, kIdRadioButton2);
     AddControl(L"RadioButton3", L"BUTTON", L"1段", BS_AUTORADIOBUTTON, Rect96{8, 8, 49, 17}, kIdRadioButton3);
     AddControl(L"bHelp", L"BUTTON", L"?", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, Rect96{56, 32, 25, 25}, kIdHelp);
     SendMessageW(Control(L"RadioButton2"), BM_SETCHECK, BST_CHECKED, 0);
@@ -55,15 +58,15 @@ void TTarvelF::CreateTooltip() {
     // is on the screen: the first paint does not need them.
     const HMODULE common = LoadLibraryW(L"comctl32.dll");
     using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const auto init = common ? reinterpret_cast<Init>(reinterpret_cast<void*>(
-                                   GetProcAddress(common, "InitCommonControlsEx")))
-                             : nullptr;
+    const auto init =
+        common ? reinterpret_cast<Init>(reinterpret_cast<void*>(GetProcAddress(common, "InitCommonControlsEx")))
+               : nullptr;
     if (!init) return;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     init(&controls);
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
-                               App().Instance(), nullptr);
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr, App().Instance(), nullptr);
     if (!tooltip_) return;
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -92,17 +95,17 @@ void TTarvelF::UpdateRadioTabStops() {
 void TTarvelF::OnCommand(int id, int code, HWND) {
     if (code != BN_CLICKED) return;
     switch (id) {
-    case kIdStart:
-        bStartClick();
-        break;
-    case kIdHelp:
-        bHelpClick();
-        break;
-    case kIdRadioButton1:
-    case kIdRadioButton2:
-    case kIdRadioButton3:
-        UpdateRadioTabStops();
-        break;
+        case kIdStart:
+            bStartClick();
+            break;
+        case kIdHelp:
+            bHelpClick();
+            break;
+        case kIdRadioButton1:
+        case kIdRadioButton2:
+        case kIdRadioButton3:
+            UpdateRadioTabStops();
+            break;
     }
 }
 

@@ -138,32 +138,32 @@ void Application::RestoreMainForm() {
 
 LRESULT Application::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_SYSCOMMAND:
-        switch (wparam & 0xFFF0) {
-        case SC_RESTORE:
-            if (!hold_minimised_) RestoreMainForm();
-            return 0;
-        case SC_MINIMIZE:
-            if (main_form_ && main_form_->Handle()) ShowWindow(main_form_->Handle(), SW_MINIMIZE);
-            return 0;
-        case SC_CLOSE:
+        case WM_SYSCOMMAND:
+            switch (wparam & 0xFFF0) {
+                case SC_RESTORE:
+                    if (!hold_minimised_) RestoreMainForm();
+                    return 0;
+                case SC_MINIMIZE:
+                    if (main_form_ && main_form_->Handle()) ShowWindow(main_form_->Handle(), SW_MINIMIZE);
+                    return 0;
+                case SC_CLOSE:
+                    if (main_form_ && main_form_->Handle()) PostMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
+                    return 0;
+            }
+            break;
+        case WM_ACTIVATE:
+            // The task-bar button activates this window: hand the activation on
+            // to the main form, restoring it when it is minimised. Windows also
+            // activates this window, the owner, when it minimises the main form:
+            // while a run holds the form minimised the activation stays here.
+            if (LOWORD(wparam) != WA_INACTIVE && !hold_minimised_) {
+                RestoreMainForm();
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
             if (main_form_ && main_form_->Handle()) PostMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
             return 0;
-        }
-        break;
-    case WM_ACTIVATE:
-        // The task-bar button activates this window: hand the activation on
-        // to the main form, restoring it when it is minimised. Windows also
-        // activates this window, the owner, when it minimises the main form:
-        // while a run holds the form minimised the activation stays here.
-        if (LOWORD(wparam) != WA_INACTIVE && !hold_minimised_) {
-            RestoreMainForm();
-            return 0;
-        }
-        break;
-    case WM_CLOSE:
-        if (main_form_ && main_form_->Handle()) PostMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
-        return 0;
     }
     return DefWindowProcW(handle_, message, wparam, lparam);
 }
@@ -265,8 +265,8 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     laid_out_ = true;
 
     win32::Font font(CreateFontW(-ScaleForDpi(layout_.font.height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                               layout_.font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                               DEFAULT_PITCH | FF_DONTCARE, layout_.font.face));
+                                 layout_.font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 DEFAULT_PITCH | FF_DONTCARE, layout_.font.face));
     for (const ControlEntry& entry : controls_) {
         const RECT r = ScaleRect(entry.rect, dpi);
         SetWindowPos(entry.handle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
@@ -315,24 +315,24 @@ int Form::ShowModal() {
 
 LRESULT Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_COMMAND:
-        OnCommand(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
-        return 0;
-    case WM_DPICHANGED:
-        ApplyDpi(LOWORD(wparam), reinterpret_cast<const RECT*>(lparam));
-        return 0;
-    case WM_CLOSE:
-        if (app_.MainForm() == this) {
-            DestroyWindow(handle_);
-        } else if (modal_) {
-            modal_result_ = IDCANCEL;
-        } else {
-            ShowWindow(handle_, SW_HIDE);
-        }
-        return 0;
-    case WM_DESTROY:
-        if (app_.MainForm() == this) app_.Terminate();
-        return 0;
+        case WM_COMMAND:
+            OnCommand(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+            return 0;
+        case WM_DPICHANGED:
+            ApplyDpi(LOWORD(wparam), reinterpret_cast<const RECT*>(lparam));
+            return 0;
+        case WM_CLOSE:
+            if (app_.MainForm() == this) {
+                DestroyWindow(handle_);
+            } else if (modal_) {
+                modal_result_ = IDCANCEL;
+            } else {
+                ShowWindow(handle_, SW_HIDE);
+            }
+            return 0;
+        case WM_DESTROY:
+            if (app_.MainForm() == this) app_.Terminate();
+            return 0;
     }
     return DefWindowProcW(handle_, message, wparam, lparam);
 }

@@ -35,8 +35,7 @@ int DibStride(int width, int bits_per_pixel) { return ((width * bits_per_pixel +
 
 // The decoding proper. Holds nothing with a destructor: a libjpeg error
 // jumps back into this frame.
-bool RunDecoder(JpegDecompressor::State* state, const std::uint8_t* data, size_t size, bool palette,
-                Picture* picture) {
+bool RunDecoder(JpegDecompressor::State* state, const std::uint8_t* data, size_t size, bool palette, Picture* picture) {
     if (setjmp(state->escape)) {
         jpeg_abort_decompress(&state->info);
         return false;

@@ -12,7 +12,9 @@
 namespace tarvel {
 
 // Ctrl-C, then "ID" and a blank: cancels whatever runs and starts a pick.
-inline constexpr char16_t PickCommand[] = u"\x03" u"ID ";
+inline constexpr char16_t PickCommand[] =
+    u"\x03"
+    u"ID ";
 
 inline constexpr std::uint32_t kPollPeriodMs = 200;
 inline constexpr std::int32_t kMaxPolls = 600;

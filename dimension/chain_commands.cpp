@@ -25,16 +25,14 @@ std::string Head(std::int32_t s, std::int32_t e, const std::string& dim_directio
     return "dimlinear " + table.PointText[s] + " " + table.PointText[e] + " " + dim_direction + " ";
 }
 
-std::string SingleForm(std::int32_t s, std::int32_t e, const std::string& dim_direction,
-                       const std::string& placement) {
+std::string SingleForm(std::int32_t s, std::int32_t e, const std::string& dim_direction, const std::string& placement) {
     return Head(s, e, dim_direction) + placement + kCarriageReturn;
 }
 
-std::string RunForm(std::int32_t s, std::int32_t e, const std::string& dim_direction,
-                    std::int32_t count, std::int32_t span, const std::string& tier_code,
-                    const std::string& placement) {
-    return Head(s, e, dim_direction) + "T " + std::to_string(count) + "@" + std::to_string(span) +
-           tier_code + "=<>" + kCarriageReturn + placement + kCarriageReturn;
+std::string RunForm(std::int32_t s, std::int32_t e, const std::string& dim_direction, std::int32_t count,
+                    std::int32_t span, const std::string& tier_code, const std::string& placement) {
+    return Head(s, e, dim_direction) + "T " + std::to_string(count) + "@" + std::to_string(span) + tier_code + "=<>" +
+           kCarriageReturn + placement + kCarriageReturn;
 }
 
 }  // namespace
@@ -60,8 +58,7 @@ std::int32_t RoundSpan(double span) {
     return static_cast<std::int32_t>(whole);
 }
 
-void SendChainedDimensions(CadLink& link, const std::string& dim_direction, bool radio_button1,
-                           bool radio_button2) {
+void SendChainedDimensions(CadLink& link, const std::string& dim_direction, bool radio_button1, bool radio_button2) {
     const std::string tier_code = TierCode(radio_button1, radio_button2);
     const PointTable& table = Points();
     const std::int32_t n = table.PointCount;

@@ -23,7 +23,6 @@ std::int32_t RoundSpan(double span);
 // table (slots 1..PointCount-1, with the dimension-line position in slot
 // PointCount; needs PointCount >= 4). An error stops the sending; commands
 // sent before it stay sent.
-void SendChainedDimensions(CadLink& link, const std::string& dim_direction, bool radio_button1,
-                           bool radio_button2);
+void SendChainedDimensions(CadLink& link, const std::string& dim_direction, bool radio_button1, bool radio_button2);
 
 }  // namespace tarvel

@@ -23,8 +23,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // Decimal exponent of the leading significant digit of the digits
 // `integer` "." `fraction`, with the written exponent `exponent` added;
 // only its sign matters to the caller, so it saturates.
-std::int64_t LeadingPower(const std::string& integer, const std::string& fraction,
-                          std::int64_t exponent) {
+std::int64_t LeadingPower(const std::string& integer, const std::string& fraction, std::int64_t exponent) {
     std::int64_t power = 0;
     const auto first = integer.find_first_not_of('0');
     if (first != std::string::npos) {
@@ -94,8 +93,8 @@ double ParseCoordinate(const std::string& text) {
     if (i != n) throw ConvertError(text);
 
     const double zero = negative ? -0.0 : 0.0;
-    const bool all_zero = integer.find_first_not_of('0') == std::string::npos &&
-                         fraction.find_first_not_of('0') == std::string::npos;
+    const bool all_zero =
+        integer.find_first_not_of('0') == std::string::npos && fraction.find_first_not_of('0') == std::string::npos;
     if (all_zero) return zero;  // "0", "0.000", ".", "0e999"
 
     // The same number in the plain form std::from_chars takes, which reads

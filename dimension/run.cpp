@@ -52,8 +52,7 @@ bool RunDimension(CadLink& link, RunWindow& window) {
     window.ProcessMessages();
 
     if (table.PointCount > 3 && PlacementRead) {
-        SendChainedDimensions(link, DimDirection, window.RadioButton1Checked(),
-                              window.RadioButton2Checked());
+        SendChainedDimensions(link, DimDirection, window.RadioButton1Checked(), window.RadioButton2Checked());
     }
     return true;
 }

@@ -7,7 +7,8 @@ const char* const kIntOverflowMessage = "整数のオーバーフロー";
 const char* const kRangeMessage = "範囲チェックエラー";
 const char* const kConvertMessageFormat = "'%s' は浮動小数点数ではありません";
 const char* const kInvalidOpMessage = "不正な浮動小数点数演算命令";
-const char* const kAcadElevatedMessage = "AutoCAD が管理者として実行されています。Tarvel も管理者として実行してください";
+const char* const kAcadElevatedMessage =
+    "AutoCAD が管理者として実行されています。Tarvel も管理者として実行してください";
 
 IntOverflowError::IntOverflowError() : Error(kIntOverflowMessage) {}
 RangeError::RangeError() : Error(kRangeMessage) {}

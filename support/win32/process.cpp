@@ -73,8 +73,8 @@ void Process::Close() {
     SetLastError(error);
 }
 
-bool Process::Start(const std::wstring& program, const std::vector<std::wstring>& arguments,
-                    const std::wstring& folder, HANDLE output) {
+bool Process::Start(const std::wstring& program, const std::vector<std::wstring>& arguments, const std::wstring& folder,
+                    HANDLE output) {
     Close();
     std::wstring line = CommandLine(program, arguments);
     STARTUPINFOEXW startup{};
@@ -102,9 +102,9 @@ bool Process::Start(const std::wstring& program, const std::vector<std::wstring>
         flags = EXTENDED_STARTUPINFO_PRESENT;
     }
     PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, output != nullptr, flags,
-                                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo,
-                                        &info);
+    const BOOL started =
+        CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, output != nullptr, flags, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info);
     const DWORD error = GetLastError();
     if (startup.lpAttributeList) DeleteProcThreadAttributeList(startup.lpAttributeList);
     SetLastError(error);

@@ -32,8 +32,8 @@ public:
     // `output`, an inheritable handle, its standard output and error go there
     // and that handle is the only one it inherits. False, with GetLastError
     // kept, when it could not be started.
-    bool Start(const std::wstring& program, const std::vector<std::wstring>& arguments,
-               const std::wstring& folder = {}, HANDLE output = nullptr);
+    bool Start(const std::wstring& program, const std::vector<std::wstring>& arguments, const std::wstring& folder = {},
+               HANDLE output = nullptr);
 
     bool Started() const { return info_.hProcess != nullptr; }
     DWORD Id() const { return info_.dwProcessId; }

@@ -59,9 +59,12 @@ enum class Spans { Equal, Different, Alternating };
 
 double SpanAt(Spans kind, std::int32_t i) {
     switch (kind) {
-        case Spans::Equal: return 500;
-        case Spans::Different: return 100 + i;  // no two alike
-        case Spans::Alternating: return i % 2 ? 300 : 700;
+        case Spans::Equal:
+            return 500;
+        case Spans::Different:
+            return 100 + i;  // no two alike
+        case Spans::Alternating:
+            return i % 2 ? 300 : 700;
     }
     return 0;
 }

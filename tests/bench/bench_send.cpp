@@ -50,9 +50,12 @@ int wmain(int argc, wchar_t** argv) {
     DWORD settle_ms = 300;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring a = argv[i];
-        if (a == L"--texts") path = argv[i + 1];
-        else if (a == L"--settle") settle_ms = static_cast<DWORD>(_wtoi(argv[i + 1]));
-        else if (a == L"--times") times_path = argv[i + 1];
+        if (a == L"--texts")
+            path = argv[i + 1];
+        else if (a == L"--settle")
+            settle_ms = static_cast<DWORD>(_wtoi(argv[i + 1]));
+        else if (a == L"--times")
+            times_path = argv[i + 1];
     }
     std::vector<std::wstring> texts;
     if (path.empty() || !ReadTexts(path, texts) || texts.empty()) {

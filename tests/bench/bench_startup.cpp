@@ -70,8 +70,8 @@ int BaselineWindow() {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kBaselineClass;
     RegisterClassExW(&wc);
-    HWND w = CreateWindowExW(0, kBaselineClass, L"baseline", WS_OVERLAPPEDWINDOW, 100, 100, 300, 120, nullptr,
-                             nullptr, wc.hInstance, nullptr);
+    HWND w = CreateWindowExW(0, kBaselineClass, L"baseline", WS_OVERLAPPEDWINDOW, 100, 100, 300, 120, nullptr, nullptr,
+                             wc.hInstance, nullptr);
     if (!w) return 1;
     ShowWindow(w, SW_SHOWNORMAL);
     UpdateWindow(w);
@@ -92,10 +92,14 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && std::wstring(argv[1]) == L"--window") return BaselineWindow();
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
-        if (a == L"--baseline") baseline = true;
-        else if (a == L"--tarvel" && i + 1 < argc) tarvel = argv[++i];
-        else if (a == L"--runs" && i + 1 < argc) runs = _wtoi(argv[++i]);
-        else if (a == L"--cwd" && i + 1 < argc) cwd = argv[++i];
+        if (a == L"--baseline")
+            baseline = true;
+        else if (a == L"--tarvel" && i + 1 < argc)
+            tarvel = argv[++i];
+        else if (a == L"--runs" && i + 1 < argc)
+            runs = _wtoi(argv[++i]);
+        else if (a == L"--cwd" && i + 1 < argc)
+            cwd = argv[++i];
         else {
             std::fwprintf(stderr, L"usage: bench-startup.exe --tarvel EXE [--runs N] [--cwd DIR] [--baseline]\n");
             return 2;

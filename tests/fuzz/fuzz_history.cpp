@@ -131,8 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The fallbacks join lines, so the value may straddle a line break;
         // it must still be made of the history's bytes in order.
         std::string bare = history;
-        bare.erase(std::remove_if(bare.begin(), bare.end(), [](char c) { return c == '\r' || c == '\n'; }),
-                   bare.end());
+        bare.erase(std::remove_if(bare.begin(), bare.end(), [](char c) { return c == '\r' || c == '\n'; }), bare.end());
         if (!Inside(value, bare)) std::abort();
     }
     return 0;

@@ -14,8 +14,10 @@ namespace {
 using namespace testing;
 
 TEST(WaitForCommandPrompt, EndsOnlyAtTheExactIdlePromptAnEmptyLineOrThe600thPoll) {
-    const std::pair<const char*, int> cases[] = {   // the prompt line throughout, polls
-        {"コマンド: ", 1}, {"", 1}, {"コマンド:", 600}, {"コマンド:  ", 600}, {" コマンド: ", 600}, {"点を指定: ", 600}};
+    const std::pair<const char*, int> cases[] = {// the prompt line throughout, polls
+                                                 {"コマンド: ", 1},    {"", 1},
+                                                 {"コマンド:", 600},   {"コマンド:  ", 600},
+                                                 {" コマンド: ", 600}, {"点を指定: ", 600}};
     for (const auto& [prompt, polls] : cases) {
         SCOPED_TRACE(prompt);
         Stage stage;
@@ -35,22 +37,24 @@ TEST(WaitForCommandPrompt, SleepsAndPumpsBeforeEachLook) {
     Stage stage;
     FakeCad cad(stage);
     FakeWindow window(stage);
-    std::vector<std::pair<std::uint64_t, int>> at_pump;   // (time, reads so far)
+    std::vector<std::pair<std::uint64_t, int>> at_pump;  // (time, reads so far)
     window.on_pump = [&] { at_pump.emplace_back(stage.now, cad.prompt_reads); };
     cad.script = {PickAt("1,2,0", 400), PickAt("1,2,0", 401)};
     cad.SendCommand(PickCommand);
     WaitForCommandPrompt(cad, window);
     EXPECT_EQ(at_pump, (std::vector<std::pair<std::uint64_t, int>>{{200, 0}, {400, 1}}));
-    cad.SendCommand(PickCommand);   // answered after 401 ms: three looks
+    cad.SendCommand(PickCommand);  // answered after 401 ms: three looks
     WaitForCommandPrompt(cad, window);
     EXPECT_EQ(cad.prompt_reads, 5);
 }
 
 TEST(CapturePoints, TheHistoryLineAloneDecidesAPick) {
-    const std::pair<const char*, bool> cases[] = {
-        {"X = 1.0000     Y = 2.0000     Z = 0.0000", true}, {"XYZ", true},
-        {"点を指定: *キャンセル*", false}, {"X = 1.0000 *キャンセル*", false},   // both markers: cancelled
-        {"x = 1.0000     y = 2.0000", false}, {"点を指定: ", false}};
+    const std::pair<const char*, bool> cases[] = {{"X = 1.0000     Y = 2.0000     Z = 0.0000", true},
+                                                  {"XYZ", true},
+                                                  {"点を指定: *キャンセル*", false},
+                                                  {"X = 1.0000 *キャンセル*", false},  // both markers: cancelled
+                                                  {"x = 1.0000     y = 2.0000", false},
+                                                  {"点を指定: ", false}};
     for (const auto& [line, accepted] : cases) {
         SCOPED_TRACE(line);
         ResetPointTable();
@@ -73,7 +77,7 @@ TEST(CapturePoints, EntryTestNeedsAutoCadAndAReadablePromptLineOnly) {
         const char* prompt;
     };
     for (const Case& c : {Case{false, false, false, ""}, Case{true, true, false, ""},
-                          Case{true, false, true, "寸法線の起点を指定: "}}) {   // any prompt passes
+                          Case{true, false, true, "寸法線の起点を指定: "}}) {  // any prompt passes
         Stage stage;
         FakeCad cad(stage);
         FakeWindow window(stage);
@@ -94,7 +98,7 @@ TEST(CapturePoints, AutoCadGoingAwayEndsThePickingAtOnce) {
     window.on_pump = [&] { cad.present = Points().PointCount == 0; };
     EXPECT_FALSE(CapturePoints(cad, window));
     EXPECT_EQ(Points().PointCount, 1);
-    EXPECT_EQ(window.sleeps, 5 + 1 + 1);   // one look for each wait once it is gone
+    EXPECT_EQ(window.sleeps, 5 + 1 + 1);  // one look for each wait once it is gone
     EXPECT_EQ(cad.drawn_on, std::vector<WindowHandle>(3, nullptr));
 }
 

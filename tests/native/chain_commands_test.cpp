@@ -17,7 +17,8 @@ using Texts = std::vector<std::string>;
 
 // Loads the chain and the placement (of which only the text counts) and
 // gives back the commands sent.
-Commands Send(std::vector<std::string> texts, const std::string& direction, bool radio_button1 = false, bool radio_button2 = true) {
+Commands Send(std::vector<std::string> texts, const std::string& direction, bool radio_button1 = false,
+              bool radio_button2 = true) {
     const std::string placement = texts.back();
     texts.back() = "0,0,0";
     testing::LoadPoints(texts);
@@ -62,41 +63,72 @@ TEST(SendChainedDimensions, GroupsAdjacentEqualRoundedSpans) {
     struct Case {
         const char* name;
         const char* direction;
-        Texts texts;   // chain points, then the placement
+        Texts texts;  // chain points, then the placement
         Commands commands;
     };
     const Case cases[] = {
-        {"two different spans", "H", {"0,0,0", "500,0,0", "800,0,0", "P"},
+        {"two different spans",
+         "H",
+         {"0,0,0", "500,0,0", "800,0,0", "P"},
          {"dimlinear 0,0,0 500,0,0 H P<CR>", "dimlinear 500,0,0 800,0,0 H P<CR>"}},
-        {"equal spans apart never join", "H", {"0,0,0", "500,0,0", "800,0,0", "1300,0,0", "1600,0,0", "P"},
-         {"dimlinear 0,0,0 500,0,0 H P<CR>", "dimlinear 500,0,0 800,0,0 H P<CR>",
-          "dimlinear 800,0,0 1300,0,0 H P<CR>", "dimlinear 1300,0,0 1600,0,0 H P<CR>"}},
-        {"499.6 and 500.4 give 500", "H", {"0,0,0", "499.6,0,0", "1000,0,0", "P"},
+        {"equal spans apart never join",
+         "H",
+         {"0,0,0", "500,0,0", "800,0,0", "1300,0,0", "1600,0,0", "P"},
+         {"dimlinear 0,0,0 500,0,0 H P<CR>", "dimlinear 500,0,0 800,0,0 H P<CR>", "dimlinear 800,0,0 1300,0,0 H P<CR>",
+          "dimlinear 1300,0,0 1600,0,0 H P<CR>"}},
+        {"499.6 and 500.4 give 500",
+         "H",
+         {"0,0,0", "499.6,0,0", "1000,0,0", "P"},
          {"dimlinear 0,0,0 1000,0,0 H T 2@500\\X=<><CR>P<CR>"}},
-        {"500.5 and 499.5 give 500", "H", {"0,0,0", "500.5,0,0", "1000,0,0", "P"},
+        {"500.5 and 499.5 give 500",
+         "H",
+         {"0,0,0", "500.5,0,0", "1000,0,0", "P"},
          {"dimlinear 0,0,0 1000,0,0 H T 2@500\\X=<><CR>P<CR>"}},
-        {"1.5 and 2.5 give 2", "H", {"0,0,0", "1.5,0,0", "4,0,0", "P"}, {"dimlinear 0,0,0 4,0,0 H T 2@2\\X=<><CR>P<CR>"}},
-        {"2.5 and 3.5 give 2 and 4", "H", {"0,0,0", "2.5,0,0", "6,0,0", "P"},
+        {"1.5 and 2.5 give 2",
+         "H",
+         {"0,0,0", "1.5,0,0", "4,0,0", "P"},
+         {"dimlinear 0,0,0 4,0,0 H T 2@2\\X=<><CR>P<CR>"}},
+        {"2.5 and 3.5 give 2 and 4",
+         "H",
+         {"0,0,0", "2.5,0,0", "6,0,0", "P"},
          {"dimlinear 0,0,0 2.5,0,0 H P<CR>", "dimlinear 2.5,0,0 6,0,0 H P<CR>"}},
-        {"zero spans group like any other", "H", {"0,0,0", "100,0,0", "100,0,0", "100,0,0", "200,0,0", "P"},
+        {"zero spans group like any other",
+         "H",
+         {"0,0,0", "100,0,0", "100,0,0", "100,0,0", "200,0,0", "P"},
          {"dimlinear 0,0,0 100,0,0 H P<CR>", "dimlinear 100,0,0 100,0,0 H T 2@0\\X=<><CR>P<CR>",
           "dimlinear 100,0,0 200,0,0 H P<CR>"}},
-        {"V counts only Y", "V", {"0,0,0", "900,500,0", "-900,1000,0", "P"},
+        {"V counts only Y",
+         "V",
+         {"0,0,0", "900,500,0", "-900,1000,0", "P"},
          {"dimlinear 0,0,0 -900,1000,0 V T 2@500\\X=<><CR>P<CR>"}},
-        {"H counts only X", "H", {"0,0,0", "500,900,0", "1000,-900,0", "P"},
+        {"H counts only X",
+         "H",
+         {"0,0,0", "500,900,0", "1000,-900,0", "P"},
          {"dimlinear 0,0,0 1000,-900,0 H T 2@500\\X=<><CR>P<CR>"}},
-        {"all equal: one command", "H", {"0,0,0", "100,0,0", "200,0,0", "300,0,0", "400,0,0", "500,0,0", "P"},
+        {"all equal: one command",
+         "H",
+         {"0,0,0", "100,0,0", "200,0,0", "300,0,0", "400,0,0", "500,0,0", "P"},
          {"dimlinear 0,0,0 500,0,0 H T 5@100\\X=<><CR>P<CR>"}},
-        {"texts are sent as picked", "H", {"0.0000,0,0", "+10.0000,0", "3E1,0,0", "Pア"},
+        {"texts are sent as picked",
+         "H",
+         {"0.0000,0,0", "+10.0000,0", "3E1,0,0", "Pア"},
          {"dimlinear 0.0000,0,0 +10.0000,0 H P\\u30A2<CR>", "dimlinear +10.0000,0 3E1,0,0 H P\\u30A2<CR>"}},
     };
     for (const auto& c : cases) EXPECT_EQ(Send(c.texts, c.direction), c.commands) << c.name;
 }
 
 TEST(RoundSpan, RoundsToNearestTiesToEvenAndRaisesOutOfRange) {
-    const std::pair<double, std::int32_t> cases[] = {
-        {499.5, 500}, {500.5, 500}, {1.5, 2},    {2.5, 2},     {0.5, 0},  {3.5, 4},
-        {-0.0, 0},    {499.6, 500}, {-2.5, -2},  {0.49999999999999994, 0}, {2147483647.4999998, 2147483647}};
+    const std::pair<double, std::int32_t> cases[] = {{499.5, 500},
+                                                     {500.5, 500},
+                                                     {1.5, 2},
+                                                     {2.5, 2},
+                                                     {0.5, 0},
+                                                     {3.5, 4},
+                                                     {-0.0, 0},
+                                                     {499.6, 500},
+                                                     {-2.5, -2},
+                                                     {0.49999999999999994, 0},
+                                                     {2147483647.4999998, 2147483647}};
     for (const auto& [span, rounded] : cases) EXPECT_EQ(RoundSpan(span), rounded) << span;
     const double kTwo63 = 9223372036854775808.0;
     for (double span : {2147483647.5, 1e18, std::nextafter(kTwo63, 0.0)}) {
@@ -111,7 +143,7 @@ TEST(SendChainedDimensions, ErrorStopsTheCommandsButKeepsThoseSent) {
     // Spans 100, 300, then the far one: the first command is out when the
     // walk reaches it.
     const Commands first = {"dimlinear 0,0,0 100,0,0 H P<CR>"};
-    EXPECT_EQ(Send({"0,0,0", "100,0,0", "400,0,0", "2147484047.4,0,0", "P"}, "H").size(), 3u);   // still fits
+    EXPECT_EQ(Send({"0,0,0", "100,0,0", "400,0,0", "2147484047.4,0,0", "P"}, "H").size(), 3u);  // still fits
     for (const auto& [far_point, invalid_op] : {std::pair{"2147484047.5,0,0", false}, std::pair{"1e19,0,0", true}}) {
         SCOPED_TRACE(far_point);
         testing::LoadPoints({"0,0,0", "100,0,0", "400,0,0", far_point, "0,0,0"});

@@ -31,8 +31,7 @@ inline std::u16string CodePageToUtf16(const std::string& text) {
 #ifdef _WIN32
     const int size = static_cast<int>(text.size());
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    wide.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), size, wide.data(), size)));
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), size, wide.data(), size)));
     return std::u16string(wide.begin(), wide.end());
 #else
     iconv_t cd = iconv_open("UTF-16LE", "CP932");
@@ -43,7 +42,8 @@ inline std::u16string CodePageToUtf16(const std::string& text) {
     iconv_close(cd);
     std::u16string result;
     for (std::size_t i = 0; i + 1 < out.size() - out_left; i += 2) {
-        result += static_cast<char16_t>(static_cast<unsigned char>(out[i]) | static_cast<unsigned char>(out[i + 1]) << 8);
+        result +=
+            static_cast<char16_t>(static_cast<unsigned char>(out[i]) | static_cast<unsigned char>(out[i + 1]) << 8);
     }
     return result;
 #endif
@@ -75,7 +75,9 @@ struct Answer {
     std::uint64_t after_ms;
     std::string line;
 };
-inline Answer PickAt(const std::string& last_point, std::uint64_t after_ms = 900) { return {Answer::kPick, last_point, after_ms, ""}; }
+inline Answer PickAt(const std::string& last_point, std::uint64_t after_ms = 900) {
+    return {Answer::kPick, last_point, after_ms, ""};
+}
 inline Answer CancelPick() { return {Answer::kCancel, "", 500, ""}; }
 inline Answer RightClick() { return {Answer::kRightClick, "", 700, ""}; }
 inline Answer NeverAnswer() { return {Answer::kNever, "", 0, ""}; }
@@ -89,7 +91,7 @@ public:
 
     bool present = true, pane_found = true, prompt_unreadable = false, abort_on_history = false;
     std::string last_point = "0.0000,0.0000,0.0000";
-    std::string prompt_override;   // when set, the prompt line always reads this
+    std::string prompt_override;  // when set, the prompt line always reads this
     std::deque<Answer> script;
     std::vector<std::string> history = {"コマンド: "};
     std::vector<std::u16string> commands;
@@ -98,10 +100,13 @@ public:
 
     static WindowHandle Pane() { return reinterpret_cast<WindowHandle>(std::uintptr_t{0x5150}); }
 
-    std::vector<std::string> Dimensions() const {   // what was sent besides the picks
+    std::vector<std::string> Dimensions() const {  // what was sent besides the picks
         std::vector<std::string> shown;
         for (const auto& c : commands) {
-            if (c != u"\x03" u"ID ") shown.push_back(Show(c));
+            if (c !=
+                u"\x03"
+                u"ID ")
+                shown.push_back(Show(c));
         }
         return shown;
     }
@@ -130,7 +135,10 @@ public:
         if (!present) return false;
         stage_.events.push_back("send " + Show(command));
         commands.push_back(command);
-        if (command != u"\x03" u"ID ") return true;
+        if (command !=
+            u"\x03"
+            u"ID ")
+            return true;
         if (picking_) history.push_back("点を指定: *キャンセル*");
         history.insert(history.end(), {"コマンド: *キャンセル*", "コマンド: ID"});
         picking_ = true;
@@ -152,16 +160,16 @@ public:
     std::u16string AnsiToWide(const std::string& text) override { return CodePageToUtf16(text); }
 
 private:
-    void Settle() {   // the user's answer, once its time has come
+    void Settle() {  // the user's answer, once its time has come
         if (!picking_ || current_.kind == Answer::kNever || stage_.now < due_) return;
         picking_ = false;
         std::string x, y, z, rest = current_.last_point;
         CutField(rest, x), CutField(rest, y), CutField(rest, z);
         if (current_.kind == Answer::kPick) last_point = current_.last_point;
-        history.push_back(!current_.line.empty()                ? current_.line
-                          : current_.kind == Answer::kPick      ? "X = " + x + "     Y = " + y + "     Z = " + z
-                          : current_.kind == Answer::kCancel    ? "点を指定: *キャンセル*"
-                                                                : "点を指定: ");
+        history.push_back(!current_.line.empty()             ? current_.line
+                          : current_.kind == Answer::kPick   ? "X = " + x + "     Y = " + y + "     Z = " + z
+                          : current_.kind == Answer::kCancel ? "点を指定: *キャンセル*"
+                                                             : "点を指定: ");
     }
 
     Stage& stage_;
@@ -176,8 +184,8 @@ public:
 
     bool minimised = false, radio_button1 = false, radio_button2 = true;
     int pumps = 0, sleeps = 0;
-    std::vector<std::string> deleted;   // each with "(minimised)" when it was
-    std::function<void()> on_pump;   // runs inside ProcessMessages
+    std::vector<std::string> deleted;  // each with "(minimised)" when it was
+    std::function<void()> on_pump;     // runs inside ProcessMessages
 
     void Minimize() override { minimised = true, stage_.events.push_back("minimise"); }
     void Restore() override { minimised = false, stage_.events.push_back("restore"); }

@@ -84,7 +84,8 @@ struct ExtractCase {
 
 TEST(ExtractBetween, TakesTheLastPairTrimmed) {
     const std::vector<ExtractCase> cases = {
-        {"prompt value", "LASTPOINT の新しい値を入力 <100.0000,200.0000,0.0000>: ", '<', '>', "100.0000,200.0000,0.0000"},
+        {"prompt value", "LASTPOINT の新しい値を入力 <100.0000,200.0000,0.0000>: ", '<', '>',
+         "100.0000,200.0000,0.0000"},
         {"blanks inside trimmed", "<   12   >", '<', '>', "12"},
         {"control characters trimmed", "<\t\x01 v w \x1f>", '<', '>', "v w"},
         {"last of several pairs", "a <1> b <2>: ", '<', '>', "2"},
@@ -163,7 +164,7 @@ struct QueryCase {
     std::string prompt;
     std::string history;
     std::string value;
-    bool ctrl_c;        // a Ctrl-C follows the query command
+    bool ctrl_c;  // a Ctrl-C follows the query command
     bool reads_history;
 };
 
@@ -181,8 +182,8 @@ TEST(SysVarQuery, Decisions) {
         {"empty pair counts as not found", "X", "<>", "X = 8 (読み込み専用)", "8", false, true},
         {"read-only answer on the last line", "ACADVER", kIdle, "コマンド: ACADVER\r\n" + kReadOnly + "\r\n", kVersion,
          false, true},
-        {"empty lines at the end skipped", "ACADVER", kIdle, "コマンド: ACADVER\r\n" + kReadOnly + "\r\n\r\n\n\r", kVersion,
-         false, true},
+        {"empty lines at the end skipped", "ACADVER", kIdle, "コマンド: ACADVER\r\n" + kReadOnly + "\r\n\r\n\n\r",
+         kVersion, false, true},
         {"value containing = cut after the last =", "X", kIdle, "X = a=b (読み込み専用)", "b", false, true},
         {"no reply form anywhere", "X", kIdle, "コマンド: X\r\n不明なコマンド \"X\"。\r\n", "", false, true},
         // First fallback: the marker on the last non-empty line, the answer
@@ -194,10 +195,11 @@ TEST(SysVarQuery, Decisions) {
         {"first fallback needs the marker on the last line", "ACADVER", kIdle,
          "x\r\nACADVER = \"16.0s\r\n (LMS\r\n Tech)\" (read-only)", "", false, true},
         // Second fallback: the marker on the line just above the last.
-        {"second fallback at index 2", "X", kIdle, "コマンド: X\r\nX = 9 (読み込み専用)\r\nコマンド: ", "9", false, true},
+        {"second fallback at index 2", "X", kIdle, "コマンド: X\r\nX = 9 (読み込み専用)\r\nコマンド: ", "9", false,
+         true},
         {"second fallback not at index 1", "X", kIdle, "X = 9 (読み込み専用)\r\nコマンド: ", "", false, true},
-        {"second fallback after a failed first", "X", kIdle,
-         "a\r\nb\r\nX = 4 (読み込み専用)\r\n(読み込み専用) = c", "4", false, true},
+        {"second fallback after a failed first", "X", kIdle, "a\r\nb\r\nX = 4 (読み込み専用)\r\n(読み込み専用) = c",
+         "4", false, true},
         // Where the history has no lines the prompt text stays the work text.
         {"empty history: prompt line searched for = (", "X", "X = 3 (y", "", "3", false, true},
         {"history of empty lines: the empty first line is searched", "X", "X = 3 (y", "\r\n\r\n", "", false, true},

@@ -21,7 +21,9 @@ std::string Intermediate(int n) { return "draw 寸法線足、" + std::to_string
 class RunTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetPointTable(); }
-    int Count(const std::string& event) { return static_cast<int>(std::count(stage.events.begin(), stage.events.end(), event)); }
+    int Count(const std::string& event) {
+        return static_cast<int>(std::count(stage.events.begin(), stage.events.end(), event));
+    }
 
     Stage stage;
     FakeCad cad{stage};
@@ -29,19 +31,36 @@ protected:
 };
 
 TEST_F(RunTest, ThreeIntermediatePointsFromStartToLastCommand) {
-    cad.script = {PickAt("0.0000,0.0000,0.0000"),   PickAt("1000.0000,0.0000,0.0000"), PickAt("700.0000,0.0000,0.0000"),
-                  PickAt("300.0000,0.0000,0.0000"), PickAt("500.0000,0.0000,0.0000"),  RightClick(),
+    cad.script = {PickAt("0.0000,0.0000,0.0000"),     PickAt("1000.0000,0.0000,0.0000"),
+                  PickAt("700.0000,0.0000,0.0000"),   PickAt("300.0000,0.0000,0.0000"),
+                  PickAt("500.0000,0.0000,0.0000"),   RightClick(),
                   PickAt("500.0000,-200.0000,0.0000")};
     EXPECT_TRUE(RunDimension(cad, window));
-    EXPECT_EQ(stage.events,
-              (Events{"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, Intermediate(3), kPick, Intermediate(4),
-                      kPick, Intermediate(5), kPick, Intermediate(6), kPick, kPlacement, "restore",
-                      "send dimlinear 0.0000,0.0000,0.0000 300.0000,0.0000,0.0000 H 500.0000,-200.0000,0.0000<CR>",
-                      "send dimlinear 300.0000,0.0000,0.0000 700.0000,0.0000,0.0000 H T 2@200\\X=<><CR>"
-                      "500.0000,-200.0000,0.0000<CR>",
-                      "send dimlinear 700.0000,0.0000,0.0000 1000.0000,0.0000,0.0000 H 500.0000,-200.0000,0.0000<CR>"}));
+    EXPECT_EQ(
+        stage.events,
+        (Events{"minimise",
+                "activate",
+                kPick,
+                kStart,
+                kPick,
+                kEnd,
+                kPick,
+                Intermediate(3),
+                kPick,
+                Intermediate(4),
+                kPick,
+                Intermediate(5),
+                kPick,
+                Intermediate(6),
+                kPick,
+                kPlacement,
+                "restore",
+                "send dimlinear 0.0000,0.0000,0.0000 300.0000,0.0000,0.0000 H 500.0000,-200.0000,0.0000<CR>",
+                "send dimlinear 300.0000,0.0000,0.0000 700.0000,0.0000,0.0000 H T 2@200\\X=<><CR>"
+                "500.0000,-200.0000,0.0000<CR>",
+                "send dimlinear 700.0000,0.0000,0.0000 1000.0000,0.0000,0.0000 H 500.0000,-200.0000,0.0000<CR>"}));
     EXPECT_FALSE(window.minimised);
-    EXPECT_EQ(window.sleeps, 6 * 5 + 4);   // six picks of 900 ms, a right-click after 700 ms
+    EXPECT_EQ(window.sleeps, 6 * 5 + 4);  // six picks of 900 ms, a right-click after 700 ms
     EXPECT_EQ(window.pumps, window.sleeps + 2);
 }
 
@@ -51,16 +70,16 @@ TEST_F(RunTest, TierOptionIsReadOnceTheWindowIsBack) {
         Stage s;
         FakeCad link(s);
         FakeWindow w(s);
-        w.on_pump = [&w, first = first] {   // the user changes the option while picking
+        w.on_pump = [&w, first = first] {  // the user changes the option while picking
             w.radio_button1 = w.minimised ? !first : first;
             w.radio_button2 = false;
         };
-        link.script = {PickAt("0,0,0"), PickAt("2300,0,0"), PickAt("1500,0,0"), PickAt("500,0,0"),
-                       PickAt("2000,0,0"), PickAt("1000,0,0"), CancelPick(), PickAt("1000,-300,0")};
+        link.script = {PickAt("0,0,0"),    PickAt("2300,0,0"), PickAt("1500,0,0"), PickAt("500,0,0"),
+                       PickAt("2000,0,0"), PickAt("1000,0,0"), CancelPick(),       PickAt("1000,-300,0")};
         EXPECT_TRUE(RunDimension(link, w));
-        EXPECT_EQ(link.Dimensions(), (Events{"dimlinear 0,0,0 2000,0,0 H T 4@500" + std::string(code) +
-                                                 "=<><CR>1000,-300,0<CR>",
-                                             "dimlinear 2000,0,0 2300,0,0 H 1000,-300,0<CR>"}));
+        EXPECT_EQ(link.Dimensions(),
+                  (Events{"dimlinear 0,0,0 2000,0,0 H T 4@500" + std::string(code) + "=<><CR>1000,-300,0<CR>",
+                          "dimlinear 2000,0,0 2300,0,0 H 1000,-300,0<CR>"}));
     }
 }
 
@@ -68,18 +87,18 @@ TEST_F(RunTest, TierOptionIsReadOnceTheWindowIsBack) {
 // sent, and the window comes back. The placement is asked for in any case.
 TEST_F(RunTest, RunsThatSendNothingStillRestoreTheWindow) {
     const std::pair<std::vector<Answer>, Events> cases[] = {
-        {{}, {"minimise", "activate (not found)", "restore"}},   // AutoCAD not running
+        {{}, {"minimise", "activate (not found)", "restore"}},  // AutoCAD not running
         {{CancelPick(), PickAt("5,5,0")}, {"minimise", "activate", kPick, kStart, kPick, kPlacement, "restore"}},
         {{RightClick(), CancelPick()}, {"minimise", "activate", kPick, kStart, kPick, kPlacement, "restore"}},
         {{PickAt("0,0,0"), CancelPick(), PickAt("5,5,0")},
          {"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, kPlacement, "restore"}},
-        {{PickAt("0,0,0"), NeverAnswer(), PickAt("5,5,0")},   // 600 polls, then the history decides
+        {{PickAt("0,0,0"), NeverAnswer(), PickAt("5,5,0")},  // 600 polls, then the history decides
          {"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, kPlacement, "restore"}},
-        {{PickAt("0,0,0"), PickAt("9,0,0"), RightClick(), PickAt("5,5,0")},   // three points only
+        {{PickAt("0,0,0"), PickAt("9,0,0"), RightClick(), PickAt("5,5,0")},  // three points only
          {"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, Intermediate(3), kPick, kPlacement, "restore"}},
         {{PickAt("0,0,0"), PickAt("9,0,0"), PickAt("3,0,0"), PickAt("6,0,0"), CancelPick(), CancelPick()},
          {"minimise", "activate", kPick, kStart, kPick, kEnd, kPick, Intermediate(3), kPick, Intermediate(4), kPick,
-          Intermediate(5), kPick, kPlacement, "restore"}},   // placement cancelled
+          Intermediate(5), kPick, kPlacement, "restore"}},  // placement cancelled
     };
     for (const auto& [script, events] : cases) {
         Stage s;
@@ -92,8 +111,8 @@ TEST_F(RunTest, RunsThatSendNothingStillRestoreTheWindow) {
         EXPECT_EQ(w.pumps, w.sleeps + 2);
         EXPECT_TRUE(link.script.empty());
     }
-    EXPECT_EQ(Points().PointCount, 4);           // the last run picked four points
-    EXPECT_EQ(Points().PointText[2], "9,0,0");   // and ordered nothing
+    EXPECT_EQ(Points().PointCount, 4);          // the last run picked four points
+    EXPECT_EQ(Points().PointText[2], "9,0,0");  // and ordered nothing
 }
 
 TEST_F(RunTest, ErrorWhilePickingLeavesTheWindowMinimisedAndSendsNothing) {
@@ -102,13 +121,13 @@ TEST_F(RunTest, ErrorWhilePickingLeavesTheWindowMinimisedAndSendsNothing) {
         Stage s;
         FakeCad link(s);
         FakeWindow w(s);
-        if (kind == 0) {   // a 501st point
+        if (kind == 0) {  // a 501st point
             for (int k = 0; k < 501; ++k) link.script.push_back(PickAt(std::to_string(k) + ",0,0", 100));
             EXPECT_THROW(RunDimension(link, w), RangeError);
         } else if (kind == 1) {
             link.script = {PickAt("0,0,0"), PickAt("1,0,0"), PickAt("abc,0,0")};
             EXPECT_THROW(RunDimension(link, w), ConvertError);
-        } else {   // the history could not be copied
+        } else {  // the history could not be copied
             link.script = {PickAt("0,0,0")};
             link.abort_on_history = true;
             EXPECT_THROW(RunDimension(link, w), SilentAbort);
@@ -122,8 +141,8 @@ TEST_F(RunTest, ErrorWhilePickingLeavesTheWindowMinimisedAndSendsNothing) {
 }
 
 TEST_F(RunTest, ErrorWhileSendingLeavesTheWindowRestoredAndEarlierCommandsSent) {
-    cad.script = {PickAt("0,0,0"), PickAt("2147484047.5,0,0"), PickAt("100,0,0"), PickAt("400,0,0"), RightClick(),
-                  PickAt("0,-10,0")};
+    cad.script = {PickAt("0,0,0"), PickAt("2147484047.5,0,0"), PickAt("100,0,0"), PickAt("400,0,0"),
+                  RightClick(),    PickAt("0,-10,0")};
     EXPECT_THROW(RunDimension(cad, window), RangeError);
     EXPECT_FALSE(window.minimised);
     EXPECT_EQ(cad.Dimensions(), Events{"dimlinear 0,0,0 100,0,0 H 0,-10,0<CR>"});
@@ -153,7 +172,7 @@ TEST_F(RunTest, SecondPressDuringARunIsIgnored) {
 }
 
 TEST_F(RunTest, DeletesTheWorkFilesOnceMinimisedInEveryRun) {
-    cad.present = false;   // AutoCAD not found: the files go all the same
+    cad.present = false;  // AutoCAD not found: the files go all the same
     EXPECT_TRUE(RunDimension(cad, window));
     cad.present = true;
     cad.script = {CancelPick(), CancelPick()};

@@ -46,8 +46,8 @@ void CopyHistory(Host& h, HWND owner) {
     bool ok = Put(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
     ok = Put(CF_TEXT, ansi.c_str(), ansi.size() + 1) && ok;
     clipboard.reset();  // closed before the log says the copy is done
-    h.log.Write("copy-history", std::string("\"ok\":") + (ok ? "true" : "false") + ",\"lines\":" +
-                                    std::to_string(h.interp.History().size()));
+    h.log.Write("copy-history", std::string("\"ok\":") + (ok ? "true" : "false") +
+                                    ",\"lines\":" + std::to_string(h.interp.History().size()));
 }
 
 }  // namespace cadhost

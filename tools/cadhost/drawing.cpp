@@ -40,10 +40,18 @@ std::string XmlText(const std::u16string& t) {
     std::string out;
     for (char16_t c : t) {
         switch (c) {
-            case u'&': out += "&amp;"; break;
-            case u'<': out += "&lt;"; break;
-            case u'>': out += "&gt;"; break;
-            case u'"': out += "&quot;"; break;
+            case u'&':
+                out += "&amp;";
+                break;
+            case u'<':
+                out += "&lt;";
+                break;
+            case u'>':
+                out += "&gt;";
+                break;
+            case u'"':
+                out += "&quot;";
+                break;
             default:
                 if (c < 0x20 && c != u'\t') {
                     out += "\xEF\xBF\xBD";  // not allowed in XML 1.0
@@ -141,9 +149,7 @@ DimGeometry LayOut(const Dimension& d, double s) {
     const bool h = d.dir == Direction::H;
     // Work in (along, across): along the dimension line and across it, so one
     // layout serves both directions.
-    auto make = [h](double along, double across) {
-        return h ? Point{along, across, 0} : Point{across, along, 0};
-    };
+    auto make = [h](double along, double across) { return h ? Point{along, across, 0} : Point{across, along, 0}; };
     const double a1 = h ? d.p1.x : d.p1.y, c1 = h ? d.p1.y : d.p1.x;
     const double a2 = h ? d.p2.x : d.p2.y, c2 = h ? d.p2.y : d.p2.x;
     const double line_c = h ? d.pos.y : d.pos.x;
@@ -287,16 +293,16 @@ std::string WriteDxf(const std::vector<Dimension>& dims, const std::vector<Point
     g(0, "DIMSTYLE");
     g(2, "STANDARD");
     gi(70, 0);
-    gn(40, s);            // DIMSCALE
-    gn(41, kTickSize);    // DIMASZ
-    gn(42, kExtOffset);   // DIMEXO
-    gn(44, kExtBeyond);   // DIMEXE
-    gn(140, kTextHeight); // DIMTXT
-    gn(142, kTickSize);   // DIMTSZ: ticks instead of arrows
-    gn(147, kTextGap);    // DIMGAP
-    gi(73, 0);            // DIMTIH
-    gi(74, 0);            // DIMTOH
-    gi(77, 1);            // DIMTAD
+    gn(40, s);             // DIMSCALE
+    gn(41, kTickSize);     // DIMASZ
+    gn(42, kExtOffset);    // DIMEXO
+    gn(44, kExtBeyond);    // DIMEXE
+    gn(140, kTextHeight);  // DIMTXT
+    gn(142, kTickSize);    // DIMTSZ: ticks instead of arrows
+    gn(147, kTextGap);     // DIMGAP
+    gi(73, 0);             // DIMTIH
+    gi(74, 0);             // DIMTOH
+    gi(77, 1);             // DIMTAD
     g(0, "ENDTAB");
     g(0, "ENDSEC");
 
@@ -321,8 +327,8 @@ std::string WriteDxf(const std::vector<Dimension>& dims, const std::vector<Point
         for (const TextLine& t : geo.texts) {
             // Centred on its baseline, which lies under the centre.
             const double drop = t.height * 0.4;
-            const Point base = t.angle == 0 ? Point{t.center.x, t.center.y - drop, 0}
-                                            : Point{t.center.x + drop, t.center.y, 0};
+            const Point base =
+                t.angle == 0 ? Point{t.center.x, t.center.y - drop, 0} : Point{t.center.x + drop, t.center.y, 0};
             g(0, "TEXT");
             g(8, "0");
             point(10, base);

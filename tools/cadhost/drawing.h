@@ -25,9 +25,9 @@ struct TextLine {
 };
 
 struct DimGeometry {
-    Segment ext1, ext2;     // extension lines
-    Segment line;           // dimension line
-    Segment tick1, tick2;   // oblique ticks where it meets the extension lines
+    Segment ext1, ext2;    // extension lines
+    Segment line;          // dimension line
+    Segment tick1, tick2;  // oblique ticks where it meets the extension lines
     std::vector<TextLine> texts;
 };
 

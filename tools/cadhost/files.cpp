@@ -13,8 +13,8 @@ constexpr std::size_t kLongestPickScript = std::size_t{64} << 20;
 
 void WriteFileBytes(Host& h, const std::u16string& path, const std::string& bytes, const char* what) {
     const bool ok = tarvel::win32::WriteWholeFile(W(path), bytes);
-    h.log.Write("written", std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" +
-                               (ok ? "true" : "false"));
+    h.log.Write("written",
+                std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" + (ok ? "true" : "false"));
     if (!ok) Tell(u"cadhost: cannot write " + path, true);
 }
 

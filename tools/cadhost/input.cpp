@@ -120,8 +120,8 @@ LRESULT OnCopyData(Host& h, const COPYDATASTRUCT* cds) {
                          "," + Field("text", U(text));
     if (cds->dwData != 1) {
         // Logged like every record, but it is not typed input.
-        h.log.Write("command", fields + ",\"dwData\":" +
-                                   std::to_string(static_cast<unsigned long long>(cds->dwData)) + ",\"ignored\":true");
+        h.log.Write("command", fields + ",\"dwData\":" + std::to_string(static_cast<unsigned long long>(cds->dwData)) +
+                                   ",\"ignored\":true");
         return FALSE;
     }
     h.log.Write("command", fields);

@@ -295,10 +295,8 @@ void Interpreter::StartCommand(const std::u16string& raw, bool /*transparent*/) 
 
 const Interpreter::Variable* Interpreter::FindVariable(const std::u16string& upper_name) const {
     static const Variable kVariables[] = {
-        {u"ACADVER", Variable::StringVar, true},
-        {u"CLAYER", Variable::StringVar, false},
-        {u"DWGNAME", Variable::StringVar, true},
-        {u"LASTPOINT", Variable::PointVar, false},
+        {u"ACADVER", Variable::StringVar, true}, {u"CLAYER", Variable::StringVar, false},
+        {u"DWGNAME", Variable::StringVar, true}, {u"LASTPOINT", Variable::PointVar, false},
         {u"OSMODE", Variable::IntVar, false},
     };
     for (const Variable& v : kVariables)
@@ -308,7 +306,8 @@ const Interpreter::Variable* Interpreter::FindVariable(const std::u16string& upp
 
 std::u16string Interpreter::VariableValue(const Variable& v) const {
     const std::u16string name = v.name;
-    if (name == u"LASTPOINT") return lastpoint_text_ ? ExpandLastPoint(*lastpoint_text_, lastpoint_) : FormatPoint(lastpoint_);
+    if (name == u"LASTPOINT")
+        return lastpoint_text_ ? ExpandLastPoint(*lastpoint_text_, lastpoint_) : FormatPoint(lastpoint_);
     if (name == u"OSMODE") return Decimal(osmode_);
     if (name == u"CLAYER") return u"\"" + clayer_ + u"\"";
     if (name == u"ACADVER") return u"\"16.0s (LMS Tech)\"";
@@ -477,10 +476,9 @@ std::u16string Interpreter::PromptFor(Step step) const {
                            u"[マルチテキスト(M)/寸法値(T)/寸法値の角度(A)/水平(H)/垂直(V)/回転(R)]: ";
             break;
         case Step::DimText: {
-            const Direction dir = dim_dir_ ? *dim_dir_
-                                  : std::fabs(dim_p2_.x - dim_p1_.x) >= std::fabs(dim_p2_.y - dim_p1_.y)
-                                      ? Direction::H
-                                      : Direction::V;
+            const Direction dir = dim_dir_                                                               ? *dim_dir_
+                                  : std::fabs(dim_p2_.x - dim_p1_.x) >= std::fabs(dim_p2_.y - dim_p1_.y) ? Direction::H
+                                                                                                         : Direction::V;
             p = u"寸法値を入力 <" + FormatMeasurement(Measure(dim_p1_, dim_p2_, dir)) + u">: ";
             break;
         }

@@ -24,8 +24,7 @@ void Tell(const std::u16string& text, bool error) {
         }
     }
     DWORD written = 0;
-    if (h && h != INVALID_HANDLE_VALUE &&
-        WriteFile(h, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr))
+    if (h && h != INVALID_HANDLE_VALUE && WriteFile(h, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr))
         return;
     MessageBoxW(nullptr, W(text).c_str(), L"cadhost", MB_OK | (error ? MB_ICONSTOP : MB_ICONINFORMATION));
 }

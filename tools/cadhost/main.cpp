@@ -36,8 +36,8 @@ void LogStart(Host& host) {
                   static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.headlands)),
                   static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.mounttam)));
     host.log.Write("start", std::string("\"layout\":\"") + layout + "\",\"enc\":\"" + (host.ansi ? "A" : "W") +
-                                "\",\"pid\":" + std::to_string(GetCurrentProcessId()) + ",\"picks\":" +
-                                std::to_string(host.script.size()) + "," + handles);
+                                "\",\"pid\":" + std::to_string(GetCurrentProcessId()) +
+                                ",\"picks\":" + std::to_string(host.script.size()) + "," + handles);
     host.log.Write("prompt", Field("text", host.interp.Prompt()));
 }
 

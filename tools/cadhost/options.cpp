@@ -154,7 +154,8 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
         } else if (name == u"--svg") {
             if (!path(o.svg)) return std::nullopt;
         } else if (name == u"--layout") {
-            if (!choose(o.layout, {{u"docked", Layout::Docked}, {u"floating", Layout::Floating}, {u"text", Layout::Text}},
+            if (!choose(o.layout,
+                        {{u"docked", Layout::Docked}, {u"floating", Layout::Floating}, {u"text", Layout::Text}},
                         u"docked, floating or text"))
                 return std::nullopt;
         } else if (name == u"--think" || name == u"--hang-after" || name == u"--hang-ms" ||
@@ -164,17 +165,24 @@ std::optional<Options> ParseOptions(const std::vector<std::u16string>& args, std
             const auto v = value();
             const auto n = v ? WholeNumber(*v) : std::nullopt;
             if (!n || *n < low || *n > high) {
-                error = u"cadhost: " + name + u" needs a whole number" + (name == u"--think" ? u" of milliseconds" : u"") +
-                        u" from " + Decimal(low) + u" to " + Decimal(high);
+                error = u"cadhost: " + name + u" needs a whole number" +
+                        (name == u"--think" ? u" of milliseconds" : u"") + u" from " + Decimal(low) + u" to " +
+                        Decimal(high);
                 return std::nullopt;
             }
             const int k = static_cast<int>(*n);
-            if (name == u"--think") o.think_ms = k;
-            else if (name == u"--hang-after") o.hang_after = k;
-            else if (name == u"--hang-ms") o.hang_ms = k;
-            else if (name == u"--close-after-pick") o.close_after_pick = k;
-            else if (name == u"--delay") o.delay_ms = k;
-            else o.prompt_pad = k;
+            if (name == u"--think")
+                o.think_ms = k;
+            else if (name == u"--hang-after")
+                o.hang_after = k;
+            else if (name == u"--hang-ms")
+                o.hang_ms = k;
+            else if (name == u"--close-after-pick")
+                o.close_after_pick = k;
+            else if (name == u"--delay")
+                o.delay_ms = k;
+            else
+                o.prompt_pad = k;
         } else if (name == u"--lastpoint") {
             const auto v = value();
             const auto text = v ? DecodeEscapes(*v) : std::nullopt;
@@ -215,10 +223,14 @@ std::optional<std::u16string> DecodeEscapes(std::u16string_view text) {
         for (size_t k = at; k < at + digits; ++k) {
             const char16_t c = text[k];
             unsigned d;
-            if (c >= u'0' && c <= u'9') d = c - u'0';
-            else if (c >= u'a' && c <= u'f') d = c - u'a' + 10;
-            else if (c >= u'A' && c <= u'F') d = c - u'A' + 10;
-            else return std::nullopt;
+            if (c >= u'0' && c <= u'9')
+                d = c - u'0';
+            else if (c >= u'a' && c <= u'f')
+                d = c - u'a' + 10;
+            else if (c >= u'A' && c <= u'F')
+                d = c - u'A' + 10;
+            else
+                return std::nullopt;
             v = v * 16 + d;
         }
         return static_cast<char16_t>(v);
@@ -231,10 +243,18 @@ std::optional<std::u16string> DecodeEscapes(std::u16string_view text) {
         }
         if (++i >= text.size()) return std::nullopt;
         switch (text[i]) {
-            case u'\\': out += u'\\'; break;
-            case u't': out += u'\t'; break;
-            case u'r': out += u'\r'; break;
-            case u'n': out += u'\n'; break;
+            case u'\\':
+                out += u'\\';
+                break;
+            case u't':
+                out += u'\t';
+                break;
+            case u'r':
+                out += u'\r';
+                break;
+            case u'n':
+                out += u'\n';
+                break;
             case u'x':
             case u'u': {
                 const size_t digits = text[i] == u'x' ? 2 : 4;
@@ -320,8 +340,8 @@ std::optional<std::vector<PickAction>> ParsePickScript(std::string_view content,
                 parts.remove_prefix(comma + 1);
             }
             // A relative "@" point means nothing in a script.
-            const auto p = inner_blank || coords.empty() || coords[0] == u'@' ? std::nullopt
-                                                                               : ParsePoint(coords, Point{});
+            const auto p =
+                inner_blank || coords.empty() || coords[0] == u'@' ? std::nullopt : ParsePoint(coords, Point{});
             if (!p) return fail(u"expected \"pick X,Y\" or \"pick X,Y,Z\"");
             a.kind = PickKind::Pick;
             a.p = *p;

@@ -26,8 +26,8 @@ struct Options {
     bool help = false;
 
     // Faults, for the reliability tests; all off by default.
-    int hang_after = 0;  // after this many commands (WM_COPYDATA) the host hangs...
-    int hang_ms = 0;     // ...for this long, its UI thread blocked without pumping
+    int hang_after = 0;        // after this many commands (WM_COPYDATA) the host hangs...
+    int hang_ms = 0;           // ...for this long, its UI thread blocked without pumping
     int close_after_pick = 0;  // the host ends after this many ID picks
     int delay_ms = 0;          // every answer is this late
     // LASTPOINT as 'SETVAR shows it, escapes decoded; {x}, {y} and {z} stand

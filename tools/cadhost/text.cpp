@@ -8,9 +8,7 @@ namespace cadhost {
 
 namespace {
 
-std::u16string Widen(const std::string& ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
-}
+std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 // Largest magnitude a typed coordinate may have; AutoCAD refuses anything
 // that does not fit its drawing limits, and this keeps every sum finite.
@@ -91,8 +89,7 @@ std::optional<Point> ParsePoint(std::u16string_view t, const Point& last) {
         p.x += last.x;
         p.y += last.y;
         p.z += last.z;
-        if (std::fabs(p.x) > kMaxCoordinate || std::fabs(p.y) > kMaxCoordinate ||
-            std::fabs(p.z) > kMaxCoordinate)
+        if (std::fabs(p.x) > kMaxCoordinate || std::fabs(p.y) > kMaxCoordinate || std::fabs(p.z) > kMaxCoordinate)
             return std::nullopt;
     }
     return p;
@@ -151,7 +148,10 @@ std::u16string FromUtf8(std::string_view s) {
                 bool ok = true;
                 for (size_t k = 1; k < need; ++k) {
                     const unsigned char cb = static_cast<unsigned char>(s[i + k]);
-                    if ((cb & 0xC0) != 0x80) { ok = false; break; }
+                    if ((cb & 0xC0) != 0x80) {
+                        ok = false;
+                        break;
+                    }
                     v = (v << 6) | (cb & 0x3F);
                 }
                 const char32_t min = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
@@ -184,13 +184,27 @@ std::string JsonString(std::u16string_view t) {
         const char* esc = nullptr;
         char buf[8];
         switch (c) {
-            case u'"': esc = "\\\""; break;
-            case u'\\': esc = "\\\\"; break;
-            case u'\r': esc = "\\r"; break;
-            case u'\n': esc = "\\n"; break;
-            case u'\t': esc = "\\t"; break;
-            case u'\b': esc = "\\b"; break;
-            case u'\f': esc = "\\f"; break;
+            case u'"':
+                esc = "\\\"";
+                break;
+            case u'\\':
+                esc = "\\\\";
+                break;
+            case u'\r':
+                esc = "\\r";
+                break;
+            case u'\n':
+                esc = "\\n";
+                break;
+            case u'\t':
+                esc = "\\t";
+                break;
+            case u'\b':
+                esc = "\\b";
+                break;
+            case u'\f':
+                esc = "\\f";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));

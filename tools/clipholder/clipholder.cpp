@@ -80,8 +80,12 @@ bool Parse(int argc, wchar_t** argv, Args& a) {
         const struct {
             const wchar_t* name;
             long* target;
-        } numbers[] = {{L"--hold", &a.hold},  {L"--after", &a.after},        {L"--write-at", &a.write_at},
-                       {L"--hang", &a.hang}, {L"--render-after", &a.render_after}, {L"--for", &a.life}};
+        } numbers[] = {{L"--hold", &a.hold},
+                       {L"--after", &a.after},
+                       {L"--write-at", &a.write_at},
+                       {L"--hang", &a.hang},
+                       {L"--render-after", &a.render_after},
+                       {L"--for", &a.life}};
         long* number = nullptr;
         for (const auto& n : numbers) {
             if (o == n.name) number = n.target;
@@ -110,7 +114,9 @@ bool Parse(int argc, wchar_t** argv, Args& a) {
 }
 
 // The clipboard opened on a window of our own for the life of the object.
-tarvel::win32::ClipboardOpen OpenClip(HWND owner) { return tarvel::win32::OpenClipboardRetrying(owner, kOpenTimeoutMs); }
+tarvel::win32::ClipboardOpen OpenClip(HWND owner) {
+    return tarvel::win32::OpenClipboardRetrying(owner, kOpenTimeoutMs);
+}
 
 bool PutText(const std::wstring& text) {
     const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
@@ -168,8 +174,8 @@ int RunOffer(const Args& a) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TarvelClipholderOffer";
     RegisterClassW(&wc);
-    HWND window = CreateWindowW(wc.lpszClassName, L"clipholder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
+    HWND window =
+        CreateWindowW(wc.lpszClassName, L"clipholder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     if (!window) return 1;
     {
         const auto c = OpenClip(window);
@@ -272,12 +278,13 @@ int Run(const Args& a, HWND owner) {
 int wmain(int argc, wchar_t** argv) {
     Args a;
     if (!Parse(argc, argv, a)) {
-        std::fputs("usage: clipholder.exe --hold MS [--after MS] | --write-at MS --text TEXT |\n"
-                   "       --put TEXT [--format NAME --data TEXT] [--pictures] |\n"
-                   "       --check TEXT [--format NAME --data TEXT] [--pictures] |\n"
-                   "       --offer TEXT [--hang MS] [--render-after MS] [--for MS] | --big | --clear\n"
-                   "(times in ms, at most 60000)\n",
-                   stderr);
+        std::fputs(
+            "usage: clipholder.exe --hold MS [--after MS] | --write-at MS --text TEXT |\n"
+            "       --put TEXT [--format NAME --data TEXT] [--pictures] |\n"
+            "       --check TEXT [--format NAME --data TEXT] [--pictures] |\n"
+            "       --offer TEXT [--hang MS] [--render-after MS] [--for MS] | --big | --clear\n"
+            "(times in ms, at most 60000)\n",
+            stderr);
         return 2;
     }
     HWND owner = CreateWindowW(L"STATIC", L"clipholder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,

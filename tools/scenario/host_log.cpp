@@ -30,14 +30,30 @@ bool ParseJsonString(const std::string& s, std::size_t at, std::wstring& out) {
         }
         if (++i >= s.size()) return false;
         switch (s[i]) {
-            case '"': utf8 += '"'; break;
-            case '\\': utf8 += '\\'; break;
-            case '/': utf8 += '/'; break;
-            case 'b': utf8 += '\b'; break;
-            case 'f': utf8 += '\f'; break;
-            case 'n': utf8 += '\n'; break;
-            case 'r': utf8 += '\r'; break;
-            case 't': utf8 += '\t'; break;
+            case '"':
+                utf8 += '"';
+                break;
+            case '\\':
+                utf8 += '\\';
+                break;
+            case '/':
+                utf8 += '/';
+                break;
+            case 'b':
+                utf8 += '\b';
+                break;
+            case 'f':
+                utf8 += '\f';
+                break;
+            case 'n':
+                utf8 += '\n';
+                break;
+            case 'r':
+                utf8 += '\r';
+                break;
+            case 't':
+                utf8 += '\t';
+                break;
             case 'u': {
                 if (i + 4 >= s.size()) return false;
                 flush();

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
-#include "acadlink/link_testing.h"
 #include "acadlink/clipboard_store.h"
+#include "acadlink/link_testing.h"
 #include "support/win32/files.h"
 #include "support/win32/process.h"
 #include "support/win32/text.h"
@@ -65,9 +65,12 @@ std::string Padded(std::string text, std::size_t width) {
 std::string Shown(const std::wstring& text) {
     std::string out;
     for (char c : ToUtf8(text)) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\x03') out += "^C";
-        else out += c;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\x03')
+            out += "^C";
+        else
+            out += c;
     }
     return out;
 }
@@ -110,8 +113,7 @@ std::vector<HWND> AcadCandidates() {
 }
 
 std::string Describe(HWND window) {
-    return "\"" + ToUtf8(win32::Title(window)) + "\" (process " +
-           std::to_string(win32::ProcessOf(window)) + ")";
+    return "\"" + ToUtf8(win32::Title(window)) + "\" (process " + std::to_string(win32::ProcessOf(window)) + ")";
 }
 
 // ---- the sessions ----
@@ -119,13 +121,13 @@ std::string Describe(HWND window) {
 struct Session {
     const wchar_t* layout;
     bool ansi;
-    int option;          // the tier option checked
-    bool nothing_run;    // a second run that sends nothing
+    int option;        // the tier option checked
+    bool nothing_run;  // a second run that sends nothing
 };
 
 const Session kSessions[] = {
-    {L"docked", false, 2, true}, {L"docked", true, 1, false}, {L"floating", false, 3, false},
-    {L"floating", true, 2, false}, {L"text", false, 1, false}, {L"text", true, 3, false},
+    {L"docked", false, 2, true},   {L"docked", true, 1, false}, {L"floating", false, 3, false},
+    {L"floating", true, 2, false}, {L"text", false, 1, false},  {L"text", true, 3, false},
 };
 
 // The tier options with the dimension text each gives.
@@ -224,9 +226,8 @@ void CheckCommands(const std::vector<LogRecord>& log, const Session& s, Check& a
     for (const LogRecord& r : OfKind(log, "command")) {
         const std::wstring text = r.Text("text");
         const std::wstring enc = r.Text("enc");
-        const long long expected =
-            s.ansi ? static_cast<long long>(win32::ToBytes(std::wstring_view(text)).size()) + 1
-                   : 2 * (static_cast<long long>(text.size()) + 1);
+        const long long expected = s.ansi ? static_cast<long long>(win32::ToBytes(std::wstring_view(text)).size()) + 1
+                                          : 2 * (static_cast<long long>(text.size()) + 1);
         if (enc != (s.ansi ? L"A" : L"W")) {
             wrong = "a command arrived as " + ToUtf8(enc) + ": " + Shown(text);
         } else if (r.Number("cbData") != expected) {
@@ -278,8 +279,8 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
         checks.clipboard.Fail("the user's content could not be put on the clipboard");
     }
 
-    std::vector<std::wstring> args = {L"--picks", picks, L"--log", log_path, L"--layout", s.layout,
-                                      L"--log-times", L"--think", L"50"};
+    std::vector<std::wstring> args = {L"--picks", picks,          L"--log",   log_path, L"--layout",
+                                      s.layout,   L"--log-times", L"--think", L"50"};
     if (s.ansi) args.push_back(L"--ansi");
     Process host, tarvel;
     std::string failure = StartHost(host, folder + L"\\cadhost.exe", args, work, kStartTimeoutMs);
@@ -399,9 +400,10 @@ int RunCheck(int argc, wchar_t** argv) {
         if (a == L"--keep") {
             keep = true;
         } else {
-            Print("usage: tarvel-check.exe [--keep]\n"
-                  "Checks Tarvel.exe against cadhost.exe of the same folder. Close AutoCAD first.\n"
-                  "(tarvel-check.exe scenario ... and faults ... drive the project's own tests.)\n");
+            Print(
+                "usage: tarvel-check.exe [--keep]\n"
+                "Checks Tarvel.exe against cadhost.exe of the same folder. Close AutoCAD first.\n"
+                "(tarvel-check.exe scenario ... and faults ... drive the project's own tests.)\n");
             return a == L"--help" || a == L"/?" ? 0 : 2;
         }
     }
@@ -458,8 +460,8 @@ int RunCheck(int argc, wchar_t** argv) {
 
     std::vector<const Check*> rows;
     for (const Check& c : checks.chains) rows.push_back(&c);
-    for (const Check* c : {&checks.nothing, &checks.minimised, &checks.clipboard, &checks.ansi, &checks.windows,
-                           &checks.closed}) {
+    for (const Check* c :
+         {&checks.nothing, &checks.minimised, &checks.clipboard, &checks.ansi, &checks.windows, &checks.closed}) {
         rows.push_back(c);
     }
     int passed = 0, failed = 0;

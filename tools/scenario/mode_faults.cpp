@@ -59,22 +59,38 @@ bool Parse(int argc, wchar_t** argv, Options& o, std::string& error) {
             return false;
         }
         const std::wstring v = argv[++i];
-        if (a == L"--report") o.report = v;
-        else if (a == L"--tarvel") o.tarvel = v;
-        else if (a == L"--host") o.host = v;
-        else if (a == L"--cwd") o.cwd = v;
-        else if (a == L"--host-arg") o.host_args.push_back(v);
-        else if (a == L"--second-host-arg") o.second_args.push_back(v);
-        else if (a == L"--second") o.second_fresh = v != L"same";
-        else if (a == L"--clip-text") o.clip.text = v;
-        else if (a == L"--clip-format") o.clip.format_name = v;
-        else if (a == L"--clip-data") o.clip.data = ToUtf8(v);
-        else if (a == L"--with-owns") o.with_owns = v == L"1";
-        else if (a == L"--second-after-with") o.second_after_with = v == L"1";
-        else if (a == L"--run-timeout") o.run_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
-        else if (a == L"--start-timeout") o.start_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
-        else if (a == L"--with") o.with = v;
-        else if (a == L"--with-arg") o.with_args.push_back(v);
+        if (a == L"--report")
+            o.report = v;
+        else if (a == L"--tarvel")
+            o.tarvel = v;
+        else if (a == L"--host")
+            o.host = v;
+        else if (a == L"--cwd")
+            o.cwd = v;
+        else if (a == L"--host-arg")
+            o.host_args.push_back(v);
+        else if (a == L"--second-host-arg")
+            o.second_args.push_back(v);
+        else if (a == L"--second")
+            o.second_fresh = v != L"same";
+        else if (a == L"--clip-text")
+            o.clip.text = v;
+        else if (a == L"--clip-format")
+            o.clip.format_name = v;
+        else if (a == L"--clip-data")
+            o.clip.data = ToUtf8(v);
+        else if (a == L"--with-owns")
+            o.with_owns = v == L"1";
+        else if (a == L"--second-after-with")
+            o.second_after_with = v == L"1";
+        else if (a == L"--run-timeout")
+            o.run_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
+        else if (a == L"--start-timeout")
+            o.start_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
+        else if (a == L"--with")
+            o.with = v;
+        else if (a == L"--with-arg")
+            o.with_args.push_back(v);
         else {
             error = "unknown argument " + ToUtf8(a);
             return false;

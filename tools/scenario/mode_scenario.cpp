@@ -55,19 +55,32 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, std::string& error) {
             }
             return argv[++i];
         };
-        if (a == L"--report") o.report = value();
-        else if (a == L"--tarvel") o.tarvel = value();
-        else if (a == L"--host") o.host = value();
-        else if (a == L"--host-arg") o.host_args.push_back(value());
-        else if (a == L"--cwd") o.cwd = value();
-        else if (a == L"--ready") o.ready = value();
-        else if (a == L"--go") o.go = value();
-        else if (a == L"--option") o.option = _wtoi(value().c_str());
-        else if (a == L"--runs") o.runs = _wtoi(value().c_str());
-        else if (a == L"--start-timeout") o.start_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(value().c_str()));
-        else if (a == L"--run-timeout") o.run_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(value().c_str()));
-        else if (a == L"--work-files") o.work_files = true;
-        else if (a == L"--no-watch") o.watch = false;
+        if (a == L"--report")
+            o.report = value();
+        else if (a == L"--tarvel")
+            o.tarvel = value();
+        else if (a == L"--host")
+            o.host = value();
+        else if (a == L"--host-arg")
+            o.host_args.push_back(value());
+        else if (a == L"--cwd")
+            o.cwd = value();
+        else if (a == L"--ready")
+            o.ready = value();
+        else if (a == L"--go")
+            o.go = value();
+        else if (a == L"--option")
+            o.option = _wtoi(value().c_str());
+        else if (a == L"--runs")
+            o.runs = _wtoi(value().c_str());
+        else if (a == L"--start-timeout")
+            o.start_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(value().c_str()));
+        else if (a == L"--run-timeout")
+            o.run_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(value().c_str()));
+        else if (a == L"--work-files")
+            o.work_files = true;
+        else if (a == L"--no-watch")
+            o.watch = false;
         else {
             error = "unknown argument " + ToUtf8(a);
             return false;

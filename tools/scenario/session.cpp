@@ -52,7 +52,8 @@ bool Report::Write(const std::wstring& path) const {
         for (char c : value) lines += (c == '\n' || c == '\r') ? ' ' : c;
         lines += "\n";
     }
-    return win32::WriteWholeFile(temporary, lines) && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return win32::WriteWholeFile(temporary, lines) &&
+           MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 // ---- the host ----
@@ -134,8 +135,8 @@ HWND Control(HWND main, const std::wstring& caption, int left, int top) {
     return nullptr;
 }
 
-std::string StartTarvel(win32::Process& tarvel, const std::wstring& exe, const std::wstring& folder,
-                        DWORD timeout_ms, TarvelWindow& found) {
+std::string StartTarvel(win32::Process& tarvel, const std::wstring& exe, const std::wstring& folder, DWORD timeout_ms,
+                        TarvelWindow& found) {
     if (!tarvel.Start(exe, {}, folder)) {
         return "Tarvel.exe did not start (CreateProcess failed, error " + std::to_string(GetLastError()) + ")";
     }
@@ -179,7 +180,8 @@ std::string CheckOption(HWND main, int option) {
     if (!SendMessageTimeoutW(radio, BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &ignored)) {
         return std::string("BM_CLICK on ") + ob.name + " did not return";
     }
-    if (SendMessageW(radio, BM_GETCHECK, 0, 0) != BST_CHECKED) return std::string(ob.name) + " is not checked after its click";
+    if (SendMessageW(radio, BM_GETCHECK, 0, 0) != BST_CHECKED)
+        return std::string(ob.name) + " is not checked after its click";
     for (const OptionButton& other : kOptions) {
         if (&other == &ob) continue;
         HWND w = Control(main, other.caption, other.left, other.top);
@@ -223,7 +225,8 @@ void Observer::Start() {
     ready_ = false;
     thread_ = std::thread([this] { Loop(); });
     // Watching from before the first run begins.
-    WaitFor(5000, [&] { return ready_.load(); }, 1);
+    WaitFor(
+        5000, [&] { return ready_.load(); }, 1);
 }
 
 void Observer::RunStarting() {

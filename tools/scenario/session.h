@@ -68,8 +68,8 @@ struct TarvelWindow {
 };
 
 // Starts Tarvel.exe in `folder` and waits until its main window shows Start.
-std::string StartTarvel(win32::Process& tarvel, const std::wstring& exe, const std::wstring& folder,
-                        DWORD timeout_ms, TarvelWindow& found);
+std::string StartTarvel(win32::Process& tarvel, const std::wstring& exe, const std::wstring& folder, DWORD timeout_ms,
+                        TarvelWindow& found);
 HWND FindTarvelWindow(DWORD process);
 
 // A control of Tarvel's main window by caption, else by its designed
@@ -107,7 +107,7 @@ public:
     struct Box {
         std::wstring caption, text;
         ULONGLONG at = 0;
-        bool main_iconic = false;     // the main window then
+        bool main_iconic = false;       // the main window then
         bool owned_by_process = false;  // its owner is a window of the process
     };
     Observer(DWORD process, HWND main, bool dismiss_boxes = false)

@@ -180,8 +180,9 @@ std::string CheckClip(HWND owner, const ClipSample& sample) {
         }
     }
     std::string data = sample.format_name.empty() ? sample.data : "(absent)";
-    if (HANDLE h = sample.format_name.empty() ? nullptr
-                                              : GetClipboardData(RegisterClipboardFormatW(sample.format_name.c_str()))) {
+    if (HANDLE h = sample.format_name.empty()
+                       ? nullptr
+                       : GetClipboardData(RegisterClipboardFormatW(sample.format_name.c_str()))) {
         if (const auto* p = static_cast<const char*>(GlobalLock(h))) {
             // A block may be rounded up: what follows the data must be zeros.
             const std::string all(p, GlobalSize(h));

@@ -13,7 +13,7 @@ namespace tarvel::driver {
 struct ClipSample {
     std::wstring text = L"利用者の文 user text";
     std::wstring format_name = L"Tarvel Test Private Format";  // empty: no registered format
-    std::string data = "user-bytes-0123";  // the registered format's bytes, no terminator
+    std::string data = "user-bytes-0123";                      // the registered format's bytes, no terminator
     bool pictures = true;
 };
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
-#include "acadlink/link_testing.h"
 #include "acadlink/clipboard_store.h"
+#include "acadlink/link_testing.h"
 #include "support/errors.h"
 #include "tests/windows/support/clipboard.h"
 #include "tests/windows/support/test_windows.h"
@@ -210,8 +210,8 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = wintest::kThirdProgramClass;
     RegisterClassA(&wc);
-    HWND third = CreateWindowA(wintest::kThirdProgramClass, "third program", WS_OVERLAPPED, 0, 0, 10, 10,
-                               nullptr, nullptr, wc.hInstance, nullptr);
+    HWND third = CreateWindowA(wintest::kThirdProgramClass, "third program", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                               nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(third);
 
     wintest::ChildHost child({"main", "text", "thirdparty"});
@@ -306,7 +306,7 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
     struct Case {
         const char* what;
         DWORD hang_ms, render_ms;
-        bool copied;        // the history was read, else the silent abort
+        bool copied;  // the history was read, else the silent abort
         ULONGLONG min_ms, max_ms;
     };
     const Case cases[] = {
@@ -350,13 +350,20 @@ TEST(ClipboardFormats, EachKindIsCopiedItsOwnWay) {
     using tarvel::clipboard::FormatKind;
     using tarvel::clipboard::KindOf;
     const std::vector<std::pair<UINT, FormatKind>> cases = {
-        {CF_TEXT, FormatKind::Memory},          {CF_UNICODETEXT, FormatKind::Memory},
-        {CF_DIB, FormatKind::Memory},           {CF_DIBV5, FormatKind::Memory},
-        {CF_HDROP, FormatKind::Memory},         {CF_LOCALE, FormatKind::Memory},
-        {0xC123, FormatKind::Memory},           {CF_PRIVATEFIRST, FormatKind::Memory},
-        {CF_GDIOBJFIRST, FormatKind::Memory},   {CF_DSPTEXT, FormatKind::Memory},
-        {CF_BITMAP, FormatKind::Bitmap},        {CF_DSPBITMAP, FormatKind::Bitmap},
-        {CF_PALETTE, FormatKind::Palette},      {CF_ENHMETAFILE, FormatKind::EnhMetafile},
+        {CF_TEXT, FormatKind::Memory},
+        {CF_UNICODETEXT, FormatKind::Memory},
+        {CF_DIB, FormatKind::Memory},
+        {CF_DIBV5, FormatKind::Memory},
+        {CF_HDROP, FormatKind::Memory},
+        {CF_LOCALE, FormatKind::Memory},
+        {0xC123, FormatKind::Memory},
+        {CF_PRIVATEFIRST, FormatKind::Memory},
+        {CF_GDIOBJFIRST, FormatKind::Memory},
+        {CF_DSPTEXT, FormatKind::Memory},
+        {CF_BITMAP, FormatKind::Bitmap},
+        {CF_DSPBITMAP, FormatKind::Bitmap},
+        {CF_PALETTE, FormatKind::Palette},
+        {CF_ENHMETAFILE, FormatKind::EnhMetafile},
         {CF_DSPENHMETAFILE, FormatKind::EnhMetafile},
         {CF_METAFILEPICT, FormatKind::MetafilePicture},
         {CF_DSPMETAFILEPICT, FormatKind::MetafilePicture},

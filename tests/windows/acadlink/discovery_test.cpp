@@ -173,8 +173,8 @@ TEST_F(Discovery, HeadlandsWithoutMountTam) {
     TestWindow first(wintest::kPaneClass, "Headlands", main.Get());
     TestWindow second(wintest::kPaneClass, "Headlands", main.Get());
     const auto order = tarvel::win32::Descendants(main.Get());
-    const HWND later = wintest::IndexOf(order, first.Get()) > wintest::IndexOf(order, second.Get()) ? first.Get()
-                                                                                                       : second.Get();
+    const HWND later =
+        wintest::IndexOf(order, first.Get()) > wintest::IndexOf(order, second.Get()) ? first.Get() : second.Get();
     EXPECT_EQ(FindHistoryPane(), nullptr);
     EXPECT_EQ(State().PromptLineWnd, later) << "a later window of the same title replaces the earlier";
     EXPECT_EQ(FindPromptLine(), later);
@@ -219,8 +219,8 @@ TEST_F(Discovery, TextWindowTests) {
         {"class not beginning Afx:", "AutoCAD テキスト ウィンドウ - a.dwg", "MyAfx:00400000:b:", false},
         {"marker missing", "AutoCAD テキスト - a.dwg", wintest::kTextClass, false},
         {"marker's bytes from a trail byte on", wintest::kFalseTextTitle, wintest::kTextClass, false},
-        {"a false hit, then the real one",
-         "AutoCAD 宴eキスト ウィンドウ テキスト ウィンドウ", wintest::kTextClass, true},
+        {"a false hit, then the real one", "AutoCAD 宴eキスト ウィンドウ テキスト ウィンドウ", wintest::kTextClass,
+         true},
     };
     TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     ASSERT_TRUE(AcadIsRunning());

@@ -57,10 +57,14 @@ Census Count(HWND w, RECT r) {
     const auto* px = static_cast<const unsigned char*>(bits);
     for (int i = 0; i < width * height; ++i) {
         const COLORREF p = RGB(px[4 * i + 2], px[4 * i + 1], px[4 * i]);
-        if (p == tarvel::kPromptBackColor) ++c.back;
-        else if (p == 0) ++c.text;
-        else if (p == kWhite) ++c.white;
-        else ++c.other;
+        if (p == tarvel::kPromptBackColor)
+            ++c.back;
+        else if (p == 0)
+            ++c.text;
+        else if (p == kWhite)
+            ++c.white;
+        else
+            ++c.other;
     }
     SelectObject(memory, old);
     DeleteObject(bitmap);
@@ -115,8 +119,8 @@ TEST(PromptOverlay, TallerThanTheWindowIsClippedWithoutFailure) {
 TEST(PromptOverlay, NullOrDestroyedWindowPaintsNothing) {
     const HWND w = MakeVisibleWindow();
     ASSERT_TRUE(w);
-    HWND gone = CreateWindowExW(0, L"TarvelTestOverlayPane", L"MountTam", WS_POPUP | WS_VISIBLE, 0, 0, kWidth,
-                                kHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND gone = CreateWindowExW(0, L"TarvelTestOverlayPane", L"MountTam", WS_POPUP | WS_VISIBLE, 0, 0, kWidth, kHeight,
+                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     DestroyWindow(gone);
     tarvel::driver::PumpMessages();
     ASSERT_EQ(Count(w, {0, 0, kWidth, kHeight}).white, kWidth * kHeight);

@@ -79,7 +79,7 @@ TEST_P(RunAgainstCadHost, StoresThePicksAndSendsTheDimensions) {
     EXPECT_EQ(window.restored, 1);
 
     const std::vector<std::string> stored = {
-        "0.0000,0.0000,0.0000",    "500.0000,0.0000,0.0000",  "1000.0000,0.0000,0.0000", "1500.0000,0.0000,0.0000",
+        "0.0000,0.0000,0.0000",    "500.0000,0.0000,0.0000",  "1000.0000,0.0000,0.0000",    "1500.0000,0.0000,0.0000",
         "2000.0000,0.0000,0.0000", "2300.0000,0.0000,0.0000", "1000.0000,-400.0000,0.0000",
     };
     ASSERT_EQ(tarvel::Points().PointCount, static_cast<std::int32_t>(stored.size()));
@@ -113,8 +113,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, RunAgainstCadHost,
                                          Param{L"text", false, 1}, Param{L"text", true, 2}),
                          [](const testing::TestParamInfo<Param>& p) {
                              return tarvel::win32::ToUtf8(std::get<0>(p.param)) +
-                                    (std::get<1>(p.param) ? "Ansi" : "Wide") +
-                                    "Tier" + std::to_string(std::get<2>(p.param));
+                                    (std::get<1>(p.param) ? "Ansi" : "Wide") + "Tier" +
+                                    std::to_string(std::get<2>(p.param));
                          });
 
 // Windows refuses every message from a program of lower privilege to

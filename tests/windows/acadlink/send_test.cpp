@@ -68,8 +68,7 @@ TEST_F(OwnWindows, WmNullIsPostedAfterEachSend) {
 
 TEST_F(OwnWindows, PromptLineRead) {
     const std::vector<std::string> prompts = {
-        "LASTPOINT の新しい値を入力 <1.0000,2.0000,0.0000>: ",
-        std::string(3000, 'p'),  // read whole
+        "LASTPOINT の新しい値を入力 <1.0000,2.0000,0.0000>: ", std::string(3000, 'p'),  // read whole
     };
     for (const std::string& p : prompts) {
         g_prompt = p;

@@ -47,11 +47,11 @@ TEST(ErrorReportText, FinalPeriodRule) {
         {"整数のオーバーフロー", L"整数のオーバーフロー."},
         {"already ends.", L"already ends."},
         {"no period", L"no period."},
-        {"bang!", L"bang!"},         // '!' sorts before '.'
-        {"dash-", L"dash-"},         // '-' is just before '.'
-        {"slash/", L"slash/."},      // '/' is just after '.'
+        {"bang!", L"bang!"},     // '!' sorts before '.'
+        {"dash-", L"dash-"},     // '-' is just before '.'
+        {"slash/", L"slash/."},  // '/' is just after '.'
         {"", L""},
-        {"ｱ", L"ｱ."},                // a single-byte katakana, above 0x80
+        {"ｱ", L"ｱ."},  // a single-byte katakana, above 0x80
         {"'1,5' は浮動小数点数ではありません", L"'1,5' は浮動小数点数ではありません."},
         {tarvel::kAcadElevatedMessage,
          L"AutoCAD が管理者として実行されています。Tarvel も管理者として実行してください."},

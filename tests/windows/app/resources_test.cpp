@@ -28,8 +28,8 @@ std::wstring ProgramPath() {
 class ProgramResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        module_ = LoadLibraryExW(ProgramPath().c_str(), nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        module_ =
+            LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module_, nullptr) << "cannot open the program file";
     }
     void TearDown() override {
@@ -55,8 +55,8 @@ TEST(VersionResource, ReadBackWithGetFileVersionInfo) {
     EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
+    ASSERT_TRUE(
+        VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(translation[0], 0x0411);
     EXPECT_EQ(translation[1], 932);
@@ -66,9 +66,9 @@ TEST(VersionResource, ReadBackWithGetFileVersionInfo) {
         const wchar_t* value;
     };
     const Field fields[] = {
-        {L"FileVersion", L"1.1.3.0"},   {L"ProductVersion", L"1.0.0.0"}, {L"CompanyName", L""},
-        {L"FileDescription", L""},      {L"InternalName", L""},          {L"LegalCopyright", L""},
-        {L"LegalTrademarks", L""},      {L"OriginalFilename", L""},      {L"ProductName", L""},
+        {L"FileVersion", L"1.1.3.0"}, {L"ProductVersion", L"1.0.0.0"}, {L"CompanyName", L""},
+        {L"FileDescription", L""},    {L"InternalName", L""},          {L"LegalCopyright", L""},
+        {L"LegalTrademarks", L""},    {L"OriginalFilename", L""},      {L"ProductName", L""},
         {L"Comments", L""},
     };
     for (const Field& field : fields) {
@@ -126,8 +126,8 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6AndPerMonitorDpi) {
     ASSERT_NE(found, nullptr);
     const char* text = static_cast<const char*>(LockResource(LoadResource(module_, found)));
     const std::string manifest(text, SizeofResource(module_, found));
-    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "<dpiAware",
-                             "true/pm", "<dpiAwareness", "PerMonitorV2"}) {
+    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "<dpiAware", "true/pm",
+                             "<dpiAwareness", "PerMonitorV2"}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
 }

@@ -25,16 +25,11 @@ TEST(CoreFormat, CoordinatesAndMeasurements) {
         const char16_t* coord;
         const char16_t* measured;
     } cases[] = {
-        {100, u"100.0000", u"100"},
-        {2000, u"2000.0000", u"2000"},
-        {12.5, u"12.5000", u"12.5"},
-        {-3, u"-3.0000", u"-3"},
-        {-0.00001, u"0.0000", u"0"},
-        {-0.0, u"0.0000", u"0"},
-        {0.00004, u"0.0000", u"0"},
-        {1234.56789, u"1234.5679", u"1234.5679"},
-        {0.1, u"0.1000", u"0.1"},
-        {1e6, u"1000000.0000", u"1000000"},
+        {100, u"100.0000", u"100"},  {2000, u"2000.0000", u"2000"},
+        {12.5, u"12.5000", u"12.5"}, {-3, u"-3.0000", u"-3"},
+        {-0.00001, u"0.0000", u"0"}, {-0.0, u"0.0000", u"0"},
+        {0.00004, u"0.0000", u"0"},  {1234.56789, u"1234.5679", u"1234.5679"},
+        {0.1, u"0.1000", u"0.1"},    {1e6, u"1000000.0000", u"1000000"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(U8(FormatCoord(c.v)), U8(c.coord)) << c.v;
@@ -98,7 +93,7 @@ TEST(CoreText, JsonStringsKeepEveryCharacter) {
         {u"4@500\\X=<>", "\"4@500\\\\X=<>\""},
         {u"say \"hi\"", "\"say \\\"hi\\\"\""},
         {u"\x7f", "\"\\u007f\""},
-        {u"\xd83d\xde00", "\"\xf0\x9f\x98\x80\""},  // a pair: one UTF-8 character
+        {u"\xd83d\xde00", "\"\xf0\x9f\x98\x80\""},      // a pair: one UTF-8 character
         {std::u16string(1, u'\xd800'), "\"\\ud800\""},  // a lone surrogate survives as an escape
     };
     for (const auto& c : cases) EXPECT_EQ(JsonString(c.in), c.json);
@@ -301,9 +296,10 @@ TEST(CoreOptions, CommandLine) {
     EXPECT_EQ(ParseOptions({}, err)->think_ms, 100);
 
     const std::vector<std::vector<std::u16string>> bad = {
-        {u"--frobnicate"}, {u"--layout"},      {u"--layout", u"Docked"}, {u"--think", u"1.5"},
-        {u"--think", u""}, {u"--think", u"600001"}, {u"--ansi=1"},       {u"--dxf"},
-        {u"--svg="},       {u"picks.txt"},
+        {u"--frobnicate"},    {u"--layout"},     {u"--layout", u"Docked"},
+        {u"--think", u"1.5"}, {u"--think", u""}, {u"--think", u"600001"},
+        {u"--ansi=1"},        {u"--dxf"},        {u"--svg="},
+        {u"picks.txt"},
     };
     for (const auto& args : bad) {
         EXPECT_FALSE(ParseOptions(args, err)) << U8(args[0]);

@@ -25,9 +25,9 @@ using ::testing::HasSubstr;
 namespace {
 
 using cadhost::HistoryEol;
+using tarvel::driver::WaitFor;
 using tarvel::win32::ToBytes;
 using ::testing::PrintToString;
-using tarvel::driver::WaitFor;
 using wintest::ClipboardText;
 
 std::string U8(const std::u16string& s) { return cadhost::ToUtf8(s); }
@@ -111,7 +111,9 @@ TEST(FaultTexts, EscapesPlaceholdersAndLineEnds) {
     } escapes[] = {
         {u"plain", u"plain"},
         {u"a\\tb\\rc\\nd\\\\e", u"a\tb\rc\nd\\e"},
-        {u"\\x03\\x7f\\x41", u"\x03\x7f" u"A"},
+        {u"\\x03\\x7f\\x41",
+         u"\x03\x7f"
+         u"A"},
         {u"\\u30b3\\u0000", std::u16string(u"コ") + u'\0'},
         {u"\\", std::nullopt},
         {u"\\x4", std::nullopt},
@@ -197,9 +199,8 @@ TEST(FaultHost, HangsAfterTheNthCommandForTheTimeGiven) {
     EXPECT_FALSE(SendMessageTimeoutW(host.Headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 500, &len))
         << "a hung host does not answer";
     // A patient sender gets its answer when the hang is over.
-    const ULONGLONG waited = Timed([&] {
-        EXPECT_TRUE(SendMessageTimeoutW(host.Headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &len));
-    });
+    const ULONGLONG waited = Timed(
+        [&] { EXPECT_TRUE(SendMessageTimeoutW(host.Headlands(), WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &len)); });
     EXPECT_GE(waited, 1800u);
     EXPECT_LE(waited, 3500u);
     EXPECT_EQ(host.Prompt(), L"コマンド: ");
@@ -293,8 +294,7 @@ TEST(FaultHost, VeryLongPromptLine) {
     // script answers it at once, so read the line the SETVAR shows.
     ASSERT_TRUE(host.WaitPrompt(L"コマンド: "));
     host.Type(L"'SETVAR LASTPOINT\r");
-    const std::wstring want =
-        L"LASTPOINT の新しい値を入力 <" + std::wstring(100000, L' ') + L"5.0000,6.0000,0.0000>: ";
+    const std::wstring want = L"LASTPOINT の新しい値を入力 <" + std::wstring(100000, L' ') + L"5.0000,6.0000,0.0000>: ";
     EXPECT_EQ(host.PromptW(), want);
     EXPECT_EQ(host.PromptA(), ToBytes(want)) << "whole in the 8-bit form too";
     host.Type(L"\x03");
@@ -353,7 +353,9 @@ TEST(ClipHolder, HoldsTheClipboardForTheTimeGiven) {
     Holder h;
     const ULONGLONG t0 = GetTickCount64();
     ASSERT_TRUE(h.Start({L"--hold", L"1500"}));
-    ASSERT_TRUE(WaitFor(2000, [] { return !CanOpenClipboard(); }, 20)) << "the holder never took the clipboard";
+    ASSERT_TRUE(WaitFor(
+        2000, [] { return !CanOpenClipboard(); }, 20))
+        << "the holder never took the clipboard";
     // Free again no sooner than the time given after the start.
     ASSERT_TRUE(WaitFor(5000, CanOpenClipboard, 20)) << "never released";
     EXPECT_GE(GetTickCount64() - t0, 1500u) << "released early";
@@ -369,7 +371,9 @@ TEST(ClipHolder, WritesAtTheMomentGiven) {
     const ULONGLONG t0 = GetTickCount64();
     ASSERT_TRUE(h.Start({L"--write-at", L"800", L"--text", L"written later"}));
     EXPECT_EQ(ClipboardText(), L"before");
-    ASSERT_TRUE(WaitFor(5000, [] { return ClipboardText() == L"written later"; }, 20)) << "never written";
+    ASSERT_TRUE(WaitFor(
+        5000, [] { return ClipboardText() == L"written later"; }, 20))
+        << "never written";
     EXPECT_GE(GetTickCount64() - t0, 800u) << "written before the moment given";
     EXPECT_EQ(h.Wait(5000), 0u);
 }
@@ -411,7 +415,8 @@ TEST(ClipHolder, OffersATextAndRendersItWhenAsked) {
 }
 
 TEST(ClipHolder, PutsAndChecksAUsersContent) {
-    const std::vector<std::wstring> content = {L"利用者 text", L"--format", L"Tarvel Holder Test", L"--data", L"abc 123"};
+    const std::vector<std::wstring> content = {L"利用者 text", L"--format", L"Tarvel Holder Test", L"--data",
+                                               L"abc 123"};
     auto with = [&](const wchar_t* mode) {
         std::vector<std::wstring> args = {mode};
         args.insert(args.end(), content.begin(), content.end());

@@ -338,15 +338,20 @@ TEST(HostRefuses, MalformedInputGetsComplaintAndReprompt) {
         {L"\x01ID ", L"不明なコマンド \"^AID\"", L"コマンド: "},
         {L"dimlinear 1,2,3,4 ", L"点または オプション キーワードが必要です。",
          L"1 本目の寸法補助線の起点を指定 または <オブジェクトを選択>: "},
-        {L"\x03" L"dimlinear 0,0 1,x ", L"無効な点です。", L"2 本目の寸法補助線の起点を指定: "},
-        {L"\x03" L"dimlinear 0,0 10,0 Q ", L"点または オプション キーワードが必要です。",
+        {L"\x03"
+         L"dimlinear 0,0 1,x ",
+         L"無効な点です。", L"2 本目の寸法補助線の起点を指定: "},
+        {L"\x03"
+         L"dimlinear 0,0 10,0 Q ",
+         L"点または オプション キーワードが必要です。",
          L"寸法線の位置を指定 または [マルチテキスト(M)/寸法値(T)/寸法値の角度(A)/水平(H)/垂直(V)/回転(R)]: "},
         // After H the orientation is fixed: V is no longer an option.
         {L"H V ", L"点または オプション キーワードが必要です。",
          L"寸法線の位置を指定 または [マルチテキスト(M)/寸法値(T)/寸法値の角度(A)]: "},
         {L"\x03ID 1e999,0 ", L"無効な点です。", L"点を指定: "},
-        {L"\x03" L"'SETVAR LASTPOINT\rabc ", L"2D 点または 3D 点が必要です。",
-         L"LASTPOINT の新しい値を入力 <10.0000,0.0000,0.0000>: "},
+        {L"\x03"
+         L"'SETVAR LASTPOINT\rabc ",
+         L"2D 点または 3D 点が必要です。", L"LASTPOINT の新しい値を入力 <10.0000,0.0000,0.0000>: "},
     };
     for (const Case& c : cases) {
         host.Type(c.typed);
@@ -412,8 +417,7 @@ TEST(HostCopyData, AnsiFrameTakesCodePageBytes) {
     ASSERT_EQ(commands.size(), 2u);
     // (The log is UTF-8; the test's own 8-bit literals are code-page bytes.)
     EXPECT_THAT(commands[0], HasSubstr("\"enc\":\"A\",\"cbData\":" + std::to_string(cmd.size()) +
-                                       ",\"text\":\"dimlinear 0,0 0,30 V T " + ToUtf8(L"高さ") +
-                                       "<>\\r-10,15\\r\""));
+                                       ",\"text\":\"dimlinear 0,0 0,30 V T " + ToUtf8(L"高さ") + "<>\\r-10,15\\r\""));
     EXPECT_THAT(commands[1], HasSubstr("\"enc\":\"A\",\"cbData\":2,\"text\":\"\\u0003\""));
     EXPECT_THAT(LinesOf(host, "dimension").at(0), HasSubstr("\"shown\":\"" + ToUtf8(L"高さ") + "30\""));
 }
@@ -488,7 +492,8 @@ TEST(HostDrawingRun, SeveralDimensions) {
     for (const wchar_t* cmd : {
              L"dimlinear 0.0000,0.0000,0.0000 2000.0000,0.0000,0.0000 H T 4@500\\X=<>\r1000.0000,-400.0000,0.0000\r",
              L"dimlinear 2000.0000,0.0000,0.0000 2300.0000,0.0000,0.0000 H 1000.0000,-400.0000,0.0000\r",
-             L"dimlinear 2300.0000,1800.0000,0.0000 2300.0000,0.0000,0.0000 V T 3@600\\P=<>\r2700.0000,900.0000,0.0000\r",
+             L"dimlinear 2300.0000,1800.0000,0.0000 2300.0000,0.0000,0.0000 V T "
+             L"3@600\\P=<>\r2700.0000,900.0000,0.0000\r",
              L"dimlinear 0,1800 900,1800 H 1000,2200\r",
              L"dimlinear 0,0 0,1800 V T <>\r-400,900\r",
          }) {

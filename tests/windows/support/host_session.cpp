@@ -133,7 +133,8 @@ std::wstring HostSession::PromptW() const {
 std::wstring HostSession::Prompt() const { return win32::ToWide(PromptA()); }
 
 bool HostSession::WaitPrompt(const std::wstring& want, DWORD timeout_ms) const {
-    return driver::WaitFor(timeout_ms, [&] { return Prompt() == want; }, 20);
+    return driver::WaitFor(
+        timeout_ms, [&] { return Prompt() == want; }, 20);
 }
 
 bool HostSession::CopyHistory() const {

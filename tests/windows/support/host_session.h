@@ -97,6 +97,6 @@ tarvel::win32::RunResult RunHostToEnd(const std::vector<std::wstring>& args);
 
 // A session `var` started with the constructor's arguments; the test ends
 // here when the host did not come up.
-#define START_HOST(var, ...)                        \
-    ::wintest::HostSession var{__VA_ARGS__};        \
+#define START_HOST(var, ...)                 \
+    ::wintest::HostSession var{__VA_ARGS__}; \
     ASSERT_TRUE(var.Ok()) << var.Error()

@@ -13,8 +13,7 @@ using tarvel::win32::ToBytes;
 using tarvel::win32::ToWide;
 
 // Every kind of line end, and an empty line at the end.
-const char* const kChildHistory =
-    "コマンド: ID\r\n点を指定: \rX = 1.0000     Y = 2.0000     Z = 0.0000\n\r\n";
+const char* const kChildHistory = "コマンド: ID\r\n点を指定: \rX = 1.0000     Y = 2.0000     Z = 0.0000\n\r\n";
 const char* const kChildMainTitle = "AutoCAD 2005 - [child.dwg]";
 const char* const kChildTextTitle = "AutoCAD テキスト ウィンドウ - child.dwg";
 // 0x89 0x83 is one character ("宴"); its trail byte 0x83 starts the bytes
@@ -78,9 +77,7 @@ int IndexOf(const std::vector<HWND>& list, HWND window) {
     return -1;
 }
 
-void BringToTop(HWND window) {
-    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
+void BringToTop(HWND window) { SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE); }
 
 HWND FindTopLevel(DWORD process, const std::string& title) {
     return FirstTitled(tarvel::win32::TopLevelWindowsOf(process), title);
@@ -182,15 +179,24 @@ int RunChild(int argc, char** argv) {
     bool main = false, text = false, floating = false, dbcstext = false;
     for (int i = 4; i < argc; ++i) {
         const std::string item = argv[i];
-        if (item == "main") main = true;
-        else if (item == "text") text = true;
-        else if (item == "floating") floating = true;
-        else if (item == "dbcstext") dbcstext = true;
-        else if (item == "thirdparty") g_thirdparty = true;
-        else if (item.rfind("holdclip=", 0) == 0) g_holdclip_ms = static_cast<DWORD>(std::atoi(item.c_str() + 9));
-        else if (item.rfind("slow=", 0) == 0) g_slow_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));
-        else if (item.rfind("hang=", 0) == 0) hang_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));
-        else return 252;
+        if (item == "main")
+            main = true;
+        else if (item == "text")
+            text = true;
+        else if (item == "floating")
+            floating = true;
+        else if (item == "dbcstext")
+            dbcstext = true;
+        else if (item == "thirdparty")
+            g_thirdparty = true;
+        else if (item.rfind("holdclip=", 0) == 0)
+            g_holdclip_ms = static_cast<DWORD>(std::atoi(item.c_str() + 9));
+        else if (item.rfind("slow=", 0) == 0)
+            g_slow_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));
+        else if (item.rfind("hang=", 0) == 0)
+            hang_ms = static_cast<DWORD>(std::atoi(item.c_str() + 5));
+        else
+            return 252;
     }
 
     if (main) {

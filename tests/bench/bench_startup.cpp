@@ -3,17 +3,20 @@
 //
 //   bench-startup.exe --tarvel EXE [--runs N] [--cwd DIR] [--baseline]
 //
-// With --baseline the program timed is this one started with --window: a
-// bare Win32 program that registers a class, creates one visible window
-// and pumps messages. Its figure is what Wine itself costs to start a
-// program that shows a window on this machine.
+// Each run times Tarvel.exe, then the baseline: this program started with
+// --window, a bare Win32 program that registers a class, creates one
+// visible window and pumps messages. Its figure is what Wine itself costs to
+// start a program that shows a window on this machine; timed by turns with
+// Tarvel's, a change in the machine's load falls on both alike. With
+// --baseline only the baseline is timed.
 //
 // Each run starts Tarvel, polls every millisecond for a visible top-level
 // window of class TTarvelF owned by the new process, waits until its input
 // is idle and a moment longer, reads its memory counters, then closes it
 // with WM_CLOSE (terminating it only when it does not end within 10 s).
-// Prints one line per run, "run=I startup_ms=F peak_ws_kb=N ws_kb=N
-// private_kb=N", and exits non-zero when a run failed.
+// Prints one line per program and run, "run=I program=tarvel|baseline
+// startup_ms=F peak_ws_kb=N ws_kb=N private_kb=N", and exits non-zero when
+// a run failed.
 #include <windows.h>
 #include <psapi.h>
 
@@ -83,6 +86,60 @@ int BaselineWindow() {
     return 0;
 }
 
+// Starts one program, times it to its visible main window of class `cls`,
+// prints its line and closes it. 0 when all went well.
+int TimeOne(int run, const char* name, const std::wstring& program, const wchar_t* args, const wchar_t* cls,
+            const std::wstring& cwd) {
+    std::wstring cmd = L"\"" + program + L"\"" + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    LARGE_INTEGER t0, t1;
+    QueryPerformanceCounter(&t0);
+    // Under load Wine now and then fails a start; one retry is enough.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt) Sleep(500);
+        QueryPerformanceCounter(&t0);
+        started = CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 cwd.empty() ? nullptr : cwd.c_str(), &si, &pi) != FALSE;
+    }
+    if (!started) return Fail(L"cannot start the program");
+    Found f{pi.dwProcessId, cls, nullptr};
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (true) {
+        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&f));
+        if (f.window) break;
+        if (GetTickCount64() > deadline || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+            TerminateProcess(pi.hProcess, 1);
+            return Fail(L"the program showed no main window within 20 s");
+        }
+        Sleep(1);
+    }
+    QueryPerformanceCounter(&t1);
+    WaitForInputIdle(pi.hProcess, 5000);
+    Sleep(300);
+    PROCESS_MEMORY_COUNTERS_EX mem{};
+    mem.cb = sizeof mem;
+    if (!GetProcessMemoryInfo(pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem))
+        return Fail(L"GetProcessMemoryInfo failed");
+    std::printf("run=%d program=%s startup_ms=%.3f peak_ws_kb=%llu ws_kb=%llu private_kb=%llu\n", run, name, Ms(t0, t1),
+                static_cast<unsigned long long>(mem.PeakWorkingSetSize / 1024),
+                static_cast<unsigned long long>(mem.WorkingSetSize / 1024),
+                static_cast<unsigned long long>(mem.PrivateUsage / 1024));
+    std::fflush(stdout);
+    PostMessageW(f.window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return Fail(L"the program did not end on WM_CLOSE within 10 s");
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -108,57 +165,11 @@ int wmain(int argc, wchar_t** argv) {
     if (tarvel.empty() || runs < 1) return Fail(L"--tarvel EXE and --runs N (N >= 1) are needed");
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring program = baseline ? std::wstring(self) : tarvel;
-    const wchar_t* const cls = baseline ? kBaselineClass : L"TTarvelF";
-
     for (int run = 1; run <= runs; ++run) {
-        std::wstring cmd = L"\"" + program + L"\"" + (baseline ? L" --window" : L"");
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        LARGE_INTEGER t0, t1;
-        QueryPerformanceCounter(&t0);
-        // Under load Wine now and then fails a start; one retry is enough.
-        bool started = false;
-        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-            if (attempt) Sleep(500);
-            QueryPerformanceCounter(&t0);
-            started = CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     cwd.empty() ? nullptr : cwd.c_str(), &si, &pi) != FALSE;
+        if (!baseline) {
+            if (const int failed = TimeOne(run, "tarvel", tarvel, L"", L"TTarvelF", cwd)) return failed;
         }
-        if (!started) return Fail(L"cannot start the program");
-        Found f{pi.dwProcessId, cls, nullptr};
-        const ULONGLONG deadline = GetTickCount64() + 20000;
-        while (true) {
-            EnumWindows(FindMain, reinterpret_cast<LPARAM>(&f));
-            if (f.window) break;
-            if (GetTickCount64() > deadline || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
-                TerminateProcess(pi.hProcess, 1);
-                return Fail(L"the program showed no main window within 20 s");
-            }
-            Sleep(1);
-        }
-        QueryPerformanceCounter(&t1);
-        WaitForInputIdle(pi.hProcess, 5000);
-        Sleep(300);
-        PROCESS_MEMORY_COUNTERS_EX mem{};
-        mem.cb = sizeof mem;
-        if (!GetProcessMemoryInfo(pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem))
-            return Fail(L"GetProcessMemoryInfo failed");
-        std::printf("run=%d startup_ms=%.3f peak_ws_kb=%llu ws_kb=%llu private_kb=%llu\n", run, Ms(t0, t1),
-                    static_cast<unsigned long long>(mem.PeakWorkingSetSize / 1024),
-                    static_cast<unsigned long long>(mem.WorkingSetSize / 1024),
-                    static_cast<unsigned long long>(mem.PrivateUsage / 1024));
-        std::fflush(stdout);
-        PostMessageW(f.window, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) {
-            TerminateProcess(pi.hProcess, 1);
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-            return Fail(L"Tarvel did not end on WM_CLOSE within 10 s");
-        }
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+        if (const int failed = TimeOne(run, "baseline", self, L" --window", kBaselineClass, cwd)) return failed;
     }
     return 0;
 }

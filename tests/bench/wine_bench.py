@@ -640,28 +640,28 @@ def count_polls(out):
     }
 
 
-def startup_rows(exe, tarvel, work, runs, baseline):
+def startup_rows(exe, tarvel, work, runs):
     cmd = ["wine", exe, "--tarvel", win_path(tarvel), "--runs", str(runs), "--cwd", win_path(work)]
-    if baseline:
-        cmd.append("--baseline")
-    done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=600)
+    done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=900)
     if done.returncode != 0:
         raise SystemExit(f"wine_bench: bench-startup failed ({done.returncode}):\n{done.stdout}{done.stderr}")
     return done.stdout, [dict(kv.split("=") for kv in line.split())
                          for line in done.stdout.splitlines() if line.startswith("run=")]
 
 
-def startup(build, out, runs=11):
-    """Tarvel's start-up and, alike, a bare window program's: the first run
-    of each warms the prefix's caches and is reported on its own."""
+def startup(build, out, runs=21):
+    """Tarvel's start-up and, alike, a bare window program's, timed by turns
+    in one bench-startup run; the first run of each warms the prefix's
+    caches and is reported on its own."""
     tarvel = os.path.join(build, "app", "Tarvel.exe")
     exe = os.path.join(build, "tests", "bench", "bench-startup.exe")
     work = os.path.join(out, "startup-cwd")
     os.makedirs(work, exist_ok=True)
-    text, rows = startup_rows(exe, tarvel, work, runs, False)
-    base_text, base = startup_rows(exe, tarvel, work, runs, True)
+    text, all_rows = startup_rows(exe, tarvel, work, runs)
+    rows = [r for r in all_rows if r["program"] == "tarvel"]
+    base = [r for r in all_rows if r["program"] == "baseline"]
     with open(os.path.join(out, "startup.txt"), "w", encoding="utf-8") as f:
-        f.write("Tarvel.exe\n" + text + "bare window program (--baseline)\n" + base_text)
+        f.write(text)
     warm = rows[1:]
     ms = [float(r["startup_ms"]) for r in warm]
     base_ms = [float(r["startup_ms"]) for r in base[1:]]

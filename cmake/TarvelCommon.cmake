@@ -37,6 +37,13 @@ if(TARVEL_WINDOWS)
   # stack protector (libssp is linked statically with the rest).
   add_compile_options(-fstack-protector-strong)
   add_link_options(-fstack-protector-strong -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
+  # Sections aligned to pages in the file too, so that the loader can map
+  # them as they are and only the pages a program touches are read (with
+  # 512-byte alignment Wine copies every section, resources included, into
+  # memory at start); no debug sections (from the static libraries) in what
+  # ships. The symbol table stays: it is not loaded, and the hardening check
+  # reads it.
+  add_link_options(-Wl,--strip-debug -Wl,--file-alignment=0x1000)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 endif()
 

@@ -22,7 +22,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         // is decoded when it is first shown.
         TAboutBox about(application, main.Handle(), instance);
         application.Run([&] {
-            main.OnShown();
             about.Create();
             AboutBox = &about;
         });

@@ -49,13 +49,10 @@ void TTarvelF::OnCreate() {
 
 void TTarvelF::FormCreate() { SetStayOnTop(Handle(), true); }
 
-void TTarvelF::OnShown() {
-    if (!tooltip_) CreateTooltip();
-}
-
 void TTarvelF::CreateTooltip() {
-    // The common controls are loaded for the tooltip alone, once the window
-    // is on the screen: the first paint does not need them.
+    // The common controls are loaded for the tooltip alone, when the mouse
+    // first comes over the window: it subclasses bStart and sees the mouse
+    // moves of that first hover on, so the hint shows as it always would.
     const HMODULE common = LoadLibraryW(L"comctl32.dll");
     using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     const auto init =
@@ -138,6 +135,7 @@ LRESULT TTarvelF::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         App().Terminate();
         return 0;
     }
+    if (message == WM_SETCURSOR && !tooltip_) CreateTooltip();
     if (message == DM_GETDEFID) {
         // Enter presses the focused push button, as in a dialog.
         HWND focus = GetFocus();

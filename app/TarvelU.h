@@ -23,13 +23,12 @@ public:
     TTarvelF(Application& app, tarvel::CadLink& link, DimensionRun run);
 
     void FormCreate();
-    // What the window needs only once it is on the screen (the tooltip of
-    // bStart): made then, after the first paint.
-    void OnShown();
     void bStartClick();
     void bHelpClick();
 
     bool RunUnderWay() const { return run_under_way_; }
+    // The tooltip of bStart, made when the mouse first comes over the window
+    // (its first WM_SETCURSOR): until then nothing needs the common controls.
     HWND Tooltip() const { return tooltip_; }
 
     // tarvel::RunWindow

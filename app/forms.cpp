@@ -40,12 +40,16 @@ RECT ScaleRect(const Rect96& rect, UINT dpi) {
 Application::Application(HINSTANCE instance) : instance_(instance) {
     RegisterWindowClass(instance_, kApplicationClass, &BoundWindowProc<Application>, 0, nullptr,
                         LoadIconW(instance_, L"MAINICON"));
-    // A visible window of no size in the middle of the screen: unowned, so
-    // it takes the task-bar button, and the forms it owns take none.
+    // A window of no size in the middle of the screen: unowned, so it takes
+    // the task-bar button, and the forms it owns take none. It is shown once
+    // the main form is on the screen (ShowTaskBarButton).
     handle_ = CreateWindowExW(0, kApplicationClass, L"", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                               nullptr, instance_, this);
-    if (handle_) ShowWindow(handle_, SW_SHOWNOACTIVATE);
+}
+
+void Application::ShowTaskBarButton() {
+    if (handle_ && !IsWindowVisible(handle_)) ShowWindow(handle_, SW_SHOWNOACTIVATE);
 }
 
 Application::~Application() {
@@ -66,6 +70,7 @@ void Application::Run(const std::function<void()>& shown) {
         UpdateWindow(main_form_->Handle());
         SetForegroundWindow(main_form_->Handle());
     }
+    ShowTaskBarButton();
     if (shown) shown();
     MSG msg;
     while (!terminated_) {

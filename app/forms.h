@@ -95,6 +95,9 @@ public:
     // before the first message is dispatched: what the first paint does not
     // need waits for it.
     void Run(const std::function<void()>& shown = {});
+    // Shows the application window, and with it the task-bar button (Run
+    // does it once the main form is on the screen).
+    void ShowTaskBarButton();
     // Dispatches every pending message, then returns. A quit request found
     // here ends the program once the running handler has returned.
     void ProcessMessages();

@@ -39,7 +39,7 @@ void AppTest::SetUp() {
     about->Create();
     AboutBox = about.get();
     ShowWindow(main->Handle(), SW_SHOWNORMAL);
-    main->OnShown();
+    application->ShowTaskBarButton();
     Pump(20);
 }
 

@@ -113,9 +113,16 @@ TEST_F(MainWindow, RadioButtonsAreOneGroupAndTheRunReadsThem) {
     }
 }
 
-TEST_F(MainWindow, TooltipOnStartOnly) {
+TEST_F(MainWindow, TooltipOnStartOnlyMadeWhenTheMouseFirstComes) {
+    // The mouse coming over bStart: the button hands WM_SETCURSOR to its
+    // parent first, and the hint must be there for that very hover.
+    SendMessageW(MainControl(L"bStart"), WM_SETCURSOR, reinterpret_cast<WPARAM>(MainControl(L"bStart")),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     HWND tooltip = main->Tooltip();
     ASSERT_NE(tooltip, nullptr);
+    SendMessageW(main->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(main->Handle()),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(main->Tooltip(), tooltip) << "made once";
     EXPECT_EQ(ClassName(tooltip), L"tooltips_class32");
     ASSERT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 1);
     wchar_t text[128] = {};

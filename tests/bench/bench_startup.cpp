@@ -1,19 +1,19 @@
 // bench-startup.exe: how long Tarvel.exe takes from process start to its
 // main window being visible, and how much memory it holds then.
 //
-//   bench-startup.exe --tarvel EXE [--runs N] [--cwd DIR] [--baseline]
+//   bench-startup.exe --tarvel EXE [--runs N] [--cwd DIR]
 //
 // Each run times Tarvel.exe, then the baseline: this program started with
 // --window, a bare Win32 program that registers a class, creates one
 // visible window and pumps messages. Its figure is what Wine itself costs to
 // start a program that shows a window on this machine; timed by turns with
-// Tarvel's, a change in the machine's load falls on both alike. With
-// --baseline only the baseline is timed.
+// Tarvel's, a change in the machine's load falls on both alike.
 //
-// Each run starts Tarvel, polls every millisecond for a visible top-level
-// window of class TTarvelF owned by the new process, waits until its input
-// is idle and a moment longer, reads its memory counters, then closes it
-// with WM_CLOSE (terminating it only when it does not end within 10 s).
+// Each program is started and polled every millisecond until a visible
+// top-level window of its main class (TTarvelF for Tarvel) owned by the new
+// process shows; then, once its input is idle and a moment longer, its
+// memory counters are read and it is closed with WM_CLOSE (terminated only
+// when it does not end within 10 s).
 // Prints one line per program and run, "run=I program=tarvel|baseline
 // startup_ms=F peak_ws_kb=N ws_kb=N private_kb=N", and exits non-zero when
 // a run failed.
@@ -145,20 +145,17 @@ int TimeOne(int run, const char* name, const std::wstring& program, const wchar_
 int wmain(int argc, wchar_t** argv) {
     std::wstring tarvel, cwd;
     int runs = 5;
-    bool baseline = false;
     if (argc == 2 && std::wstring(argv[1]) == L"--window") return BaselineWindow();
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
-        if (a == L"--baseline")
-            baseline = true;
-        else if (a == L"--tarvel" && i + 1 < argc)
+        if (a == L"--tarvel" && i + 1 < argc)
             tarvel = argv[++i];
         else if (a == L"--runs" && i + 1 < argc)
             runs = _wtoi(argv[++i]);
         else if (a == L"--cwd" && i + 1 < argc)
             cwd = argv[++i];
         else {
-            std::fwprintf(stderr, L"usage: bench-startup.exe --tarvel EXE [--runs N] [--cwd DIR] [--baseline]\n");
+            std::fwprintf(stderr, L"usage: bench-startup.exe --tarvel EXE [--runs N] [--cwd DIR]\n");
             return 2;
         }
     }
@@ -166,9 +163,7 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     for (int run = 1; run <= runs; ++run) {
-        if (!baseline) {
-            if (const int failed = TimeOne(run, "tarvel", tarvel, L"", L"TTarvelF", cwd)) return failed;
-        }
+        if (const int failed = TimeOne(run, "tarvel", tarvel, L"", L"TTarvelF", cwd)) return failed;
         if (const int failed = TimeOne(run, "baseline", self, L" --window", kBaselineClass, cwd)) return failed;
     }
     return 0;

@@ -102,10 +102,17 @@ bool Process::Start(const std::wstring& program, const std::vector<std::wstring>
         flags = EXTENDED_STARTUPINFO_PRESENT;
     }
     PROCESS_INFORMATION info{};
-    const BOOL started =
-        CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, output != nullptr, flags, nullptr,
-                       folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info);
-    const DWORD error = GetLastError();
+    // Under load Wine now and then fails a start with ERROR_INTERNAL_ERROR
+    // (the new process did not come up); a later try succeeds.
+    BOOL started = FALSE;
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt) Sleep(500);
+        started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, output != nullptr, flags, nullptr,
+                                 folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &info);
+        error = GetLastError();
+        if (started || error != ERROR_INTERNAL_ERROR) break;
+    }
     if (startup.lpAttributeList) DeleteProcThreadAttributeList(startup.lpAttributeList);
     SetLastError(error);
     if (!started) return false;

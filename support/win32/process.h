@@ -30,8 +30,9 @@ public:
 
     // Starts `program` with `arguments` in `folder` (empty: ours). With
     // `output`, an inheritable handle, its standard output and error go there
-    // and that handle is the only one it inherits. False, with GetLastError
-    // kept, when it could not be started.
+    // and that handle is the only one it inherits. A start that fails with
+    // ERROR_INTERNAL_ERROR (Wine's, under load) is tried twice more. False,
+    // with GetLastError kept, when it could not be started.
     bool Start(const std::wstring& program, const std::vector<std::wstring>& arguments, const std::wstring& folder = {},
                HANDLE output = nullptr);
 

@@ -47,6 +47,12 @@ if(TARVEL_WINDOWS)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
 endif()
 
+# The release's version, written once (project() in the top-level
+# CMakeLists.txt), for the sources, the resource scripts and the manifest:
+# tarvel_version.h and tarvel.manifest under build/generated.
+set(TARVEL_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/tarvel_version.h.in ${TARVEL_GENERATED_DIR}/tarvel_version.h @ONLY)
+
 # tarvel_target(TARGET [SEES folder...]): our warnings and charset on one
 # of our targets. Headers are included by their path in the project
 # ("support/errors.h"). With SEES the target's sources find only the folders
@@ -56,6 +62,7 @@ endif()
 function(tarvel_target target)
   cmake_parse_arguments(T "" "" "SEES" ${ARGN})
   target_compile_options(${target} PRIVATE ${TARVEL_WARNINGS} ${TARVEL_CHARSET_FLAGS})
+  target_include_directories(${target} PRIVATE ${TARVEL_GENERATED_DIR})
   if(NOT T_SEES)
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
     return()

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Builds the release package from the programs under test and opens it: the
-zip is named after the version, holds exactly the five files in one folder,
-the user guide is Japanese text as Windows users expect it, and the version
-resources of the executables agree with the zip's name."""
+zip is named after the project's version, holds exactly its six files in
+one folder, the user guide is Japanese text as Windows users expect it, the
+version resources of the executables agree with the zip's name, and both
+SHA256SUMS (beside the zip and inside it) verify with sha256sum -c."""
 import os
 import re
 import subprocess
@@ -14,7 +15,7 @@ import pefile
 
 from scenario import ROOT
 
-EXPECTED = {"Tarvel.exe", "cadhost.exe", "tarvel-check.exe", "demo.picks", "使い方.txt"}
+EXPECTED = {"Tarvel.exe", "cadhost.exe", "tarvel-check.exe", "demo.picks", "使い方.txt", "SHA256SUMS"}
 
 
 def project_version():
@@ -51,7 +52,7 @@ class Release(unittest.TestCase):
         cls.tmp.cleanup()
 
     def test_name_and_contents(self):
-        self.assertEqual(self.version, "1.1.3")
+        self.assertRegex(self.version, r"^\d+\.\d+\.\d+$")
         self.assertEqual(os.path.basename(self.zip_path), f"tarvel-{self.version}.zip")
         with zipfile.ZipFile(self.zip_path) as z:
             self.assertIsNone(z.testzip())
@@ -70,6 +71,22 @@ class Release(unittest.TestCase):
             self.skipTest("cadhost.exe carries no version resource")
         self.assertEqual(host, self.version + ".0")
 
+    def test_checksums_verify_in_their_folders(self):
+        with tempfile.TemporaryDirectory(prefix="tarvel-unpacked-") as unpacked:
+            with zipfile.ZipFile(self.zip_path) as z:
+                z.extractall(unpacked)
+            for folder, files in ((self.out, 1), (os.path.join(unpacked, f"tarvel-{self.version}"), 5)):
+                done = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True,
+                                      text=True, timeout=60, env=dict(os.environ, LC_ALL="C"))
+                self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+                self.assertEqual(done.stdout.count(": OK"), files, done.stdout)
+            # A changed byte is caught.
+            with open(os.path.join(unpacked, f"tarvel-{self.version}", "demo.picks"), "ab") as f:
+                f.write(b"#")
+            done = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=os.path.join(unpacked, f"tarvel-{self.version}"),
+                                  capture_output=True, text=True, timeout=60)
+            self.assertNotEqual(done.returncode, 0, done.stdout)
+
     def test_text_files_read_on_windows(self):
         with zipfile.ZipFile(self.zip_path) as z:
             guide = z.read(f"tarvel-{self.version}/使い方.txt")
@@ -82,9 +99,11 @@ class Release(unittest.TestCase):
         # order of the picks, what to do when nothing happens.
         for needed in ("連続", "1段", "２段(上付)", "２段(中間)", "寸法線開始点を入力", "寸法線終了点を入力",
                        "寸法値配置位置を入力", "何も起こらないとき", "cadhost.exe", "tarvel-check.exe",
-                       "管理者として実行"):
+                       "管理者として実行", "tarvel-check.exe --probe", "ブロックの解除", "SmartScreen",
+                       "certutil -hashfile", "SHA256SUMS"):
             self.assertIn(needed, text)
-        self.assertIn(f"Tarvel {self.version}", text)
+        self.assertIn(f"Tarvel {self.version} 使い方", text)
+        self.assertNotIn("@TARVEL_VERSION@", text)
 
 
 if __name__ == "__main__":

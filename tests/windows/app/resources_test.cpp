@@ -9,6 +9,7 @@
 
 #include "app/About.h"
 #include "app/jpeg_picture.h"
+#include "tarvel_version.h"
 #include "tests/windows/support/files.h"
 
 namespace {
@@ -49,10 +50,12 @@ TEST(VersionResource, ReadBackWithGetFileVersionInfo) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00030000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
+    auto dotted = [](DWORD ms, DWORD ls) {
+        return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." + std::to_wstring(HIWORD(ls)) +
+               L"." + std::to_wstring(LOWORD(ls));
+    };
+    EXPECT_EQ(dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS), TARVEL_FILE_VERSION_W);
+    EXPECT_EQ(dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS), TARVEL_PRODUCT_VERSION_W);
 
     WORD* translation = nullptr;
     ASSERT_TRUE(
@@ -66,9 +69,15 @@ TEST(VersionResource, ReadBackWithGetFileVersionInfo) {
         const wchar_t* value;
     };
     const Field fields[] = {
-        {L"FileVersion", L"1.1.3.0"}, {L"ProductVersion", L"1.0.0.0"}, {L"CompanyName", L""},
-        {L"FileDescription", L""},    {L"InternalName", L""},          {L"LegalCopyright", L""},
-        {L"LegalTrademarks", L""},    {L"OriginalFilename", L""},      {L"ProductName", L""},
+        {L"FileVersion", TARVEL_FILE_VERSION_W},
+        {L"ProductVersion", TARVEL_PRODUCT_VERSION_W},
+        {L"CompanyName", L""},
+        {L"FileDescription", L""},
+        {L"InternalName", L""},
+        {L"LegalCopyright", L""},
+        {L"LegalTrademarks", L""},
+        {L"OriginalFilename", L""},
+        {L"ProductName", L""},
         {L"Comments", L""},
     };
     for (const Field& field : fields) {
@@ -126,8 +135,9 @@ TEST_F(ProgramResources, ManifestAsksForCommonControls6AndPerMonitorDpi) {
     ASSERT_NE(found, nullptr);
     const char* text = static_cast<const char*>(LockResource(LoadResource(module_, found)));
     const std::string manifest(text, SizeofResource(module_, found));
-    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "<dpiAware", "true/pm",
-                             "<dpiAwareness", "PerMonitorV2"}) {
+    for (const char* part :
+         {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "<dpiAware", "true/pm", "<dpiAwareness",
+          "PerMonitorV2", "name=\"Tarvel\" version=\"" TARVEL_FILE_VERSION_TEXT "\""}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
 }

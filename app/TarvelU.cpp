@@ -116,8 +116,8 @@ void TTarvelF::bStartClick() {
         explicit UnderWay(TTarvelF& f) : form(f) { form.run_under_way_ = true; }
         ~UnderWay() {
             form.run_under_way_ = false;
-            // A run that ended in an error leaves the window minimised; from
-            // now on the task-bar button brings it back.
+            // Whichever way the run ended, the task-bar button brings the
+            // window back from now on.
             form.App().HoldMainFormMinimised(false);
         }
     } under_way(*this);
@@ -147,10 +147,14 @@ LRESULT TTarvelF::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     return Form::HandleMessage(message, wparam, lparam);
 }
 
-// From the minimise at the start of a run until the run restores the
-// window it stays minimised, topmost as it is, so that it neither covers
-// the drawing nor takes the keyboard from AutoCAD. The hold is set before
-// ShowWindow: Windows activates the next window from inside the minimise.
+// A run minimises the window so that it neither covers the drawing nor
+// takes the keyboard from AutoCAD, and it stays so until the run restores
+// it or the user brings it back. Windows activates the application window,
+// the owner, from inside the minimise: that activation is not the user's,
+// and must not restore the window. It is held off from before ShowWindow
+// through the messages the run processes right after (see
+// ProcessMessages); the run then hands the foreground to AutoCAD, and any
+// later activation is the user's.
 void TTarvelF::Minimize() {
     App().HoldMainFormMinimised(true);
     if (Handle()) ShowWindow(Handle(), SW_MINIMIZE);
@@ -161,7 +165,12 @@ void TTarvelF::Restore() {
     if (Handle()) ShowWindow(Handle(), SW_SHOWNORMAL);
 }
 
-void TTarvelF::ProcessMessages() { App().ProcessMessages(); }
+void TTarvelF::ProcessMessages() {
+    App().ProcessMessages();
+    // What Windows made of the minimise has been handled; from here on the
+    // task-bar button and Alt+Tab bring the window back.
+    App().HoldMainFormMinimised(false);
+}
 
 void TTarvelF::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 

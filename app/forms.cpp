@@ -149,7 +149,16 @@ LRESULT Application::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
                     if (!hold_minimised_) RestoreMainForm();
                     return 0;
                 case SC_MINIMIZE:
-                    if (main_form_ && main_form_->Handle()) ShowWindow(main_form_->Handle(), SW_MINIMIZE);
+                    // The task-bar button of the active program: minimised,
+                    // and not brought straight back by the activation of
+                    // this window that the minimise makes.
+                    if (main_form_ && main_form_->Handle()) {
+                        const bool held = hold_minimised_;
+                        hold_minimised_ = true;
+                        ShowWindow(main_form_->Handle(), SW_MINIMIZE);
+                        ProcessMessages();
+                        hold_minimised_ = held;
+                    }
                     return 0;
                 case SC_CLOSE:
                     if (main_form_ && main_form_->Handle()) PostMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
@@ -157,10 +166,11 @@ LRESULT Application::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             break;
         case WM_ACTIVATE:
-            // The task-bar button activates this window: hand the activation on
-            // to the main form, restoring it when it is minimised. Windows also
-            // activates this window, the owner, when it minimises the main form:
-            // while a run holds the form minimised the activation stays here.
+            // The task-bar button and Alt+Tab activate this window: hand the
+            // activation on to the main form, restoring it when it is
+            // minimised. Windows also activates this window, the owner, when
+            // it minimises the main form: while that is held the activation
+            // stays here.
             if (LOWORD(wparam) != WA_INACTIVE && !hold_minimised_) {
                 RestoreMainForm();
                 return 0;

@@ -111,9 +111,13 @@ public:
     // Reports the exception being handled; call only inside a catch block.
     void HandleException();
 
-    // While held, nothing that activates the application window (Windows'
-    // choice of the next window when the main form is minimised, Alt+Tab,
-    // the task-bar button) restores the minimised main form.
+    // While held, an activation of the application window does not restore
+    // the minimised main form. Windows activates the owner, this window,
+    // from inside ShowWindow(SW_MINIMIZE) on the main form: held across the
+    // minimise and the messages pending right after it, that activation
+    // leaves the form minimised. Released, the user's activations (the
+    // task-bar button, Alt+Tab, Restore from the button's menu) bring it
+    // back.
     void HoldMainFormMinimised(bool hold) { hold_minimised_ = hold; }
     bool MainFormHeldMinimised() const { return hold_minimised_; }
 

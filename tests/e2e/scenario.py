@@ -23,8 +23,9 @@ class ScenarioError(AssertionError):
     pass
 
 
-def run_scenario(picks, out, option=None, layout="docked", ansi=False):
-    """Runs one session; picks is the text of a pick script. Returns out."""
+def run_scenario(picks, out, option=None, layout="docked", ansi=False, driver_args=()):
+    """Runs one session; picks is the text of a pick script; driver_args go
+    to `tarvel-check.exe scenario`. Returns out."""
     os.makedirs(out, exist_ok=True)
     path = os.path.join(out, "e2e.picks")
     with open(path, "w", encoding="utf-8") as f:
@@ -34,6 +35,8 @@ def run_scenario(picks, out, option=None, layout="docked", ansi=False):
         cmd += ["--option", str(option)]
     if ansi:
         cmd.append("--ansi")
+    for a in driver_args:
+        cmd += ["--driver-arg", a]
     done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=600)
     if done.returncode != 0:
         raise ScenarioError(f"{' '.join(cmd[1:])} failed ({done.returncode}):\n{done.stdout}{done.stderr}")
@@ -50,6 +53,12 @@ def picks_of(points, ends="end", placement=None):
     elif placement is not None:
         lines.append(placement)
     return "\n".join(lines) + "\n"
+
+
+def driver_report(out):
+    """The driver's key=value report of the session."""
+    with open(os.path.join(out, "driver.txt"), encoding="utf-8") as f:
+        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
 
 
 def log_records(out):

@@ -10,21 +10,33 @@
 //
 //   tarvel-check.exe scenario --report FILE --tarvel EXE [--host EXE] [--host-arg A]...
 //       [--option 0|1|2|3] [--runs N] [--cwd DIR] [--ready FILE --go FILE]
-//       [--start-timeout S] [--run-timeout S] [--work-files] [--no-watch]
+//       [--start-timeout S] [--run-timeout S] [--work-files] [--no-watch] [--back N]
 //
 // --no-watch leaves Tarvel unwatched during the runs (the benchmarks measure
 // what Tarvel costs the window server); minimized_seen and foreign_windows
 // are then not reported.
+//
+// --back N plays a user at the desk during the first run: once the host's
+// log shows the first "wait" of its pick script (a pick left unanswered),
+// the user brings Tarvel's window back (Alt+Tab to its application window),
+// checks tier option N, presses the help button, and closes the
+// instructions window a while later. The back_* keys say what was seen,
+// among them how many commands reached the host while the instructions
+// were shown.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/win32/files.h"
 #include "support/win32/process.h"
 #include "support/win32/text.h"
+#include "support/win32/windows.h"
+#include "tools/scenario/host_log.h"
 #include "tools/scenario/modes.h"
 #include "tools/scenario/session.h"
 
@@ -42,8 +54,17 @@ struct Options {
     DWORD start_timeout_ms = 20000;
     DWORD run_timeout_ms = 90000;
     bool work_files = false;
-    bool watch = true;  // --no-watch: Tarvel is not watched (for measuring it)
+    bool watch = true;    // --no-watch: Tarvel is not watched (for measuring it)
+    int back_option = 0;  // --back N: the user brings the window back during the first run
 };
+
+// The host's log, from its --log argument.
+std::wstring HostLogPath(const Options& o) {
+    for (std::size_t i = 0; i + 1 < o.host_args.size(); ++i) {
+        if (o.host_args[i] == L"--log") return o.host_args[i + 1];
+    }
+    return {};
+}
 
 bool ParseArgs(int argc, wchar_t** argv, Options& o, std::string& error) {
     for (int i = 1; i < argc; ++i) {
@@ -81,6 +102,8 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, std::string& error) {
             o.work_files = true;
         else if (a == L"--no-watch")
             o.watch = false;
+        else if (a == L"--back")
+            o.back_option = _wtoi(value().c_str());
         else {
             error = "unknown argument " + ToUtf8(a);
             return false;
@@ -99,10 +122,90 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, std::string& error) {
         error = "--runs takes 0 to 50";
         return false;
     }
+    if (o.back_option < 0 || o.back_option > 3) {
+        error = "--back takes 1, 2 or 3";
+        return false;
+    }
+    if (o.back_option != 0 && HostLogPath(o).empty()) {
+        error = "--back needs the host's --log";
+        return false;
+    }
     return true;
 }
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+HWND TopLevelOfClass(DWORD process, const wchar_t* class_name) {
+    for (HWND w : win32::TopLevelWindowsOf(process)) {
+        if (win32::ClassName(w) == class_name) return w;
+    }
+    return nullptr;
+}
+
+std::string RectText(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+bool Shown(HWND window) { return IsWindowVisible(window) && !IsIconic(window); }
+
+std::size_t CommandsIn(const std::vector<LogRecord>& log, std::size_t from) {
+    std::size_t n = 0;
+    for (std::size_t i = from; i < log.size(); ++i) n += log[i].kind == "command" ? 1 : 0;
+    return n;
+}
+
+// The user at the desk while a pick waits (--back): Tarvel's window brought
+// back with Alt+Tab, an option checked, the instructions opened and closed.
+// Runs beside the press of Start, which returns only when the run is over.
+std::string BringBackDuringAPick(const Options& o, const Process& tarvel, HWND main, const std::atomic<bool>& run_over,
+                                 Report& rep) {
+    const std::wstring log = HostLogPath(o);
+    const bool waiting = WaitFor(
+        o.run_timeout_ms, [&] { return run_over || !OfKind(ReadHostLog(log), "wait").empty(); }, 50);
+    if (!waiting || run_over) {
+        return "the host's log shows no unanswered pick (\"wait\") to bring the window back in";
+    }
+    rep.Set("back_minimised_before", IsIconic(main) ? 1 : 0);
+    const HWND app = TopLevelOfClass(tarvel.Id(), L"TApplication");
+    if (!app) return "Tarvel has no application window (class TApplication)";
+    SetForegroundWindow(app);  // what Alt+Tab does
+    const bool back = WaitFor(5000, [&] { return Shown(main); });
+    rep.Set("back_restored", back ? 1 : 0);
+    if (!back) return "Tarvel's window did not come back when its application window was activated";
+    rep.Set("back_rect", RectText(main));
+
+    std::string failure = CheckOption(main, o.back_option);
+    if (!failure.empty()) return "while the pick waited: " + failure;
+    rep.Set("back_option", o.back_option);
+
+    const HWND help = Control(main, L"?", 56, 32);
+    if (!help) return "Tarvel's window has no help button (\"?\" at 56,32)";
+    PostMessageW(help, BM_CLICK, 0, 0);
+    HWND box = nullptr;
+    const bool shown = WaitFor(5000, [&] {
+        box = TopLevelOfClass(tarvel.Id(), L"TAboutBox");
+        return box && IsWindowVisible(box);
+    });
+    rep.Set("back_help_shown", shown ? 1 : 0);
+    if (!shown) return "the instructions window did not show after the help button was pressed";
+    const std::size_t before = ReadHostLog(log).size();
+    // Longer than the host's wait and several of Tarvel's polls: a run that
+    // went on under the instructions would have typed its next pick.
+    constexpr DWORD kHelpShownMs = 2500;
+    Sleep(kHelpShownMs);
+    rep.Set("back_commands_during_help", static_cast<long long>(CommandsIn(ReadHostLog(log), before)));
+    rep.Set("back_main_enabled_under_help", IsWindowEnabled(main) ? 1 : 0);
+    const HWND ok = Control(box, L"閉じる", 542, 16);
+    if (!ok) return "the instructions window has no 閉じる button";
+    PostMessageW(ok, BM_CLICK, 0, 0);
+    const bool closed = WaitFor(5000, [&] { return !IsWindowVisible(box); });
+    rep.Set("back_help_closed", closed ? 1 : 0);
+    if (!closed) return "the instructions window did not close";
+    return {};
+}
 
 // The steps of one scenario; returns an empty text on success, else what
 // went wrong. Programs still running are killed by the caller.
@@ -142,11 +245,21 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
     }
 
     Observer watch(tarvel.Id(), window.main);
+    if (o.back_option != 0) watch.Allow(L"TAboutBox");
     if (o.watch) watch.Start();
     for (int run = 1; run <= o.runs && failure.empty(); ++run) {
         const ULONGLONG tr = Now();
         watch.RunStarting();
+        std::string back;
+        std::atomic<bool> run_over{false};
+        std::thread user;
+        if (run == 1 && o.back_option != 0) {
+            user = std::thread([&] { back = BringBackDuringAPick(o, tarvel, window.main, run_over, rep); });
+        }
         failure = PressStart(window.start, o.run_timeout_ms);
+        run_over = true;
+        if (user.joinable()) user.join();
+        if (failure.empty() && !back.empty()) failure = back;
         if (!failure.empty()) failure = "run " + std::to_string(run) + " " + failure;
         rep.Set("run" + std::to_string(run) + "_ms", static_cast<long long>(Now() - tr));
         if (!tarvel.Running()) failure = "Tarvel.exe ended during run " + std::to_string(run);
@@ -159,7 +272,8 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
         rep.Set("minimized_seen", watch.MinimizedSeen() ? 1 : 0);
         rep.Set("foreign_windows", watch.Foreign());
     }
-    rep.Set("restored", (IsWindowVisible(window.main) && !IsIconic(window.main)) ? 1 : 0);
+    rep.Set("restored", Shown(window.main) ? 1 : 0);
+    rep.Set("final_rect", RectText(window.main));
     if (o.work_files) rep.Set("work_files_left", (FileExists(dxf) ? 1 : 0) + (FileExists(csv) ? 1 : 0));
     if (!failure.empty()) return failure;
 

@@ -287,6 +287,7 @@ void Observer::Scan() {
         if (cls == L"TApplication" || cls == L"tooltips_class32" || cls == L"IME") continue;
         {
             std::lock_guard<std::mutex> lock(mu_);
+            if (allowed_.count(cls)) continue;
             foreign_.insert(ToUtf8(cls) + " \"" + ToUtf8(Title(w)) + "\"");
         }
         if (dismiss_ && cls == L"#32770") Answer(w);

@@ -118,6 +118,12 @@ public:
 
     void Start();
     void Stop();
+    // Windows of this class are Tarvel's own too (the instructions window,
+    // when the user is to open it).
+    void Allow(const std::wstring& class_name) {
+        std::lock_guard<std::mutex> lock(mu_);
+        allowed_.insert(class_name);
+    }
     // One look, also from the caller's thread after a run.
     void Look();
     // A run is about to begin: its first second is looked at every
@@ -152,6 +158,7 @@ private:
     std::atomic<bool> minimized_{false};
     mutable std::mutex mu_;
     std::set<std::string> foreign_;
+    std::set<std::wstring> allowed_;
     std::vector<Sample> samples_;
     std::vector<Box> boxes_;
     std::set<HWND> answered_;

@@ -53,25 +53,39 @@ void TAboutBox::OnCreate() {
 
 void TAboutBox::OnShowModal() {
     LoadPicture();  // complete before the window shows
-    if (!shown_before_) CentreOnScreen();
+    // Laid out again for the work area as it is now (the task bar may have
+    // moved since), where it was left.
+    ApplyDpi(GetDpiForWindow(Handle()), nullptr);
+    if (!shown_before_) CentreInWorkArea();
     shown_before_ = true;
 }
 
-void TAboutBox::CentreOnScreen() {
-    RECT window{};
-    GetWindowRect(Handle(), &window);
+RECT TAboutBox::WorkArea() const {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     HWND owner = GetWindow(Handle(), GW_OWNER);
     GetMonitorInfoW(MonitorFromWindow(owner ? owner : Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& screen = monitor.rcMonitor;
+    return monitor.rcWork;
+}
+
+UINT TAboutBox::LayoutDpi(UINT dpi, SIZE frame) const {
+    const RECT work = WorkArea();
+    const Rect96& designed = DesignedBounds();
+    return FitLayoutDpi(dpi, SIZE{designed.width, designed.height}, frame,
+                        SIZE{work.right - work.left, work.bottom - work.top});
+}
+
+void TAboutBox::CentreInWorkArea() {
+    RECT window{};
+    GetWindowRect(Handle(), &window);
+    const RECT work = WorkArea();
     const int width = window.right - window.left;
     const int height = window.bottom - window.top;
-    int left = screen.left + (screen.right - screen.left - width) / 2;
-    int top = screen.top + (screen.bottom - screen.top - height) / 2;
+    int left = work.left + (work.right - work.left - width) / 2;
+    int top = work.top + (work.bottom - work.top - height) / 2;
     // On a screen smaller than the window keep the caption reachable.
-    if (left < screen.left) left = screen.left;
-    if (top < screen.top) top = screen.top;
+    if (left < work.left) left = work.left;
+    if (top < work.top) top = work.top;
     SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -121,8 +135,8 @@ void TAboutBox::PaintImage(HWND window) {
     const HDC dc = paint.value().dc;
     RECT client{};
     GetClientRect(window, &client);
-    // The picture at its natural size at 96 dpi, scaled with the dpi
-    // elsewhere; the strips it leaves show the button face.
+    // The picture at its natural size at 96 dpi, scaled with the layout
+    // elsewhere (smoothly); the strips it leaves show the button face.
     const int width = ScaleForDpi(picture_.width, Dpi());
     const int height = ScaleForDpi(picture_.height, Dpi());
     win32::PaletteSelection palette;

@@ -28,6 +28,8 @@ protected:
     void OnCommand(int id, int code, HWND control) override;
     void OnShowModal() override;
     void OnDpiChanged() override;
+    // Scaled with the monitor's dpi, but no larger than fits its work area.
+    UINT LayoutDpi(UINT dpi, SIZE frame) const override;
 
 private:
     // The picture control Image1, bound to its window by BoundWindowProc.
@@ -46,7 +48,10 @@ private:
     };
 
     void PaintImage(HWND window);
-    void CentreOnScreen();
+    // The work area (the screen less the task bar) of the monitor the
+    // window is shown on: its owner's.
+    RECT WorkArea() const;
+    void CentreInWorkArea();
 
     HMODULE module_;
     PictureDepth depth_;

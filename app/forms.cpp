@@ -29,6 +29,15 @@ void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proced
     RegisterClassExW(&wc);
 }
 
+UINT FitLayoutDpi(UINT dpi, SIZE client96, SIZE frame, SIZE work) {
+    auto fits = [&](UINT d) {
+        return ScaleForDpi(client96.cx, d) + frame.cx <= work.cx && ScaleForDpi(client96.cy, d) + frame.cy <= work.cy;
+    };
+    UINT layout = dpi;
+    while (layout > USER_DEFAULT_SCREEN_DPI && !fits(layout)) --layout;
+    return layout;
+}
+
 RECT ScaleRect(const Rect96& rect, UINT dpi) {
     const int left = ScaleForDpi(rect.left, dpi);
     const int top = ScaleForDpi(rect.top, dpi);
@@ -249,10 +258,14 @@ std::vector<std::wstring> Form::ControlNames() const {
 void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     if (!handle_) return;
     if (dpi == 0) dpi = USER_DEFAULT_SCREEN_DPI;
-    dpi_ = dpi;
     const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_STYLE));
     const DWORD ex_style = static_cast<DWORD>(GetWindowLongPtrW(handle_, GWL_EXSTYLE));
-    RECT frame{0, 0, ScaleForDpi(layout_.bounds.width, dpi), ScaleForDpi(layout_.bounds.height, dpi)};
+    // The frame is the system's, at the window's dpi; what it holds is drawn
+    // at the layout's.
+    RECT border{0, 0, 0, 0};
+    AdjustWindowRectExForDpi(&border, style, FALSE, ex_style, dpi);
+    dpi_ = LayoutDpi(dpi, SIZE{border.right - border.left, border.bottom - border.top});
+    RECT frame{0, 0, ScaleForDpi(layout_.bounds.width, dpi_), ScaleForDpi(layout_.bounds.height, dpi_)};
     AdjustWindowRectExForDpi(&frame, style, FALSE, ex_style, dpi);
     POINT at{};
     if (suggested) {
@@ -271,19 +284,19 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     RECT window{}, client{};
     GetWindowRect(handle_, &window);
     GetClientRect(handle_, &client);
-    const int dx = ScaleForDpi(layout_.bounds.width, dpi) - client.right;
-    const int dy = ScaleForDpi(layout_.bounds.height, dpi) - client.bottom;
+    const int dx = ScaleForDpi(layout_.bounds.width, dpi_) - client.right;
+    const int dy = ScaleForDpi(layout_.bounds.height, dpi_) - client.bottom;
     if (dx != 0 || dy != 0) {
         SetWindowPos(handle_, nullptr, 0, 0, window.right - window.left + dx, window.bottom - window.top + dy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     laid_out_ = true;
 
-    win32::Font font(CreateFontW(-ScaleForDpi(layout_.font.height, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    win32::Font font(CreateFontW(-ScaleForDpi(layout_.font.height, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                  layout_.font.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                  DEFAULT_PITCH | FF_DONTCARE, layout_.font.face));
     for (const ControlEntry& entry : controls_) {
-        const RECT r = ScaleRect(entry.rect, dpi);
+        const RECT r = ScaleRect(entry.rect, dpi_);
         SetWindowPos(entry.handle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(entry.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.value()), TRUE);

@@ -25,6 +25,13 @@ struct Rect96 {
 int ScaleForDpi(int value, UINT dpi);
 RECT ScaleRect(const Rect96& rect, UINT dpi);
 
+// The dpi to lay a window out at: the monitor's `dpi`, but no more than lets
+// the whole window fit the `work` area (the screen less the task bar): its
+// client area, `client96` in 96-dpi pixels, scaled, and the `frame` the
+// system draws around it at the monitor's dpi. Never below 96, the layout's
+// natural size; a dpi of 96 or less is taken as it is.
+UINT FitLayoutDpi(UINT dpi, SIZE client96, SIZE frame, SIZE work);
+
 // A font in 96-dpi terms: the face name, the character height in pixels
 // (internal leading excluded) and the character set.
 struct FontChoice {
@@ -176,6 +183,8 @@ public:
 
     HWND Handle() const { return handle_; }
     Application& App() const { return app_; }
+    // The dpi the layout is drawn at: the window's, or less where the form
+    // must fit the screen (LayoutDpi).
     UINT Dpi() const { return dpi_; }
 
     // A child control by its name ("bStart"), or nullptr.
@@ -190,9 +199,9 @@ public:
     bool Modal() const { return modal_; }
     void SetModalResult(int result) { modal_result_ = result; }
 
-    // Takes the layout to a new dpi: window size (at `suggested` when given,
-    // else at the scaled designed position on first layout, else where it
-    // is), controls and font.
+    // Takes the layout to the window's dpi: window size (at `suggested` when
+    // given, else at the scaled designed position on first layout, else
+    // where it is), controls and font.
     void ApplyDpi(UINT dpi, const RECT* suggested);
 
     // The binding of the form's window (BoundWindowProc).
@@ -210,6 +219,10 @@ protected:
     // Called before each modal showing, while the form is still hidden.
     virtual void OnShowModal() {}
     virtual void OnDpiChanged() {}
+    // The dpi to draw the layout at on a window of `dpi`, whose frame takes
+    // `frame` around the client area: the window's own by default.
+    virtual UINT LayoutDpi(UINT dpi, SIZE /*frame*/) const { return dpi; }
+    const Rect96& DesignedBounds() const { return layout_.bounds; }
     // Called once by Create, after the window is made: the controls go here.
     virtual void OnCreate() {}
     HFONT Font() const { return font_.value(); }

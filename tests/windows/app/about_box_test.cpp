@@ -69,7 +69,7 @@ TEST_F(AboutBoxTest, CentredFirstThenWhereLeftAndEnterGivesOk) {
     GetMonitorInfoW(MonitorFromWindow(main->Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
     const int width = first.right - first.left;
     const int height = first.bottom - first.top;
-    const RECT& screen = monitor.rcMonitor;
+    const RECT& screen = monitor.rcWork;
     EXPECT_NEAR(first.left, screen.left + (screen.right - screen.left - width) / 2, 1);
     EXPECT_NEAR(first.top, screen.top + (screen.bottom - screen.top - height) / 2, 1);
 
@@ -81,6 +81,29 @@ TEST_F(AboutBoxTest, CentredFirstThenWhereLeftAndEnterGivesOk) {
     EXPECT_EQ(second.left, 40);
     EXPECT_EQ(second.top, 30);
     EXPECT_TRUE(IsWindowEnabled(main->Handle()));
+}
+
+// The dpi the window is laid out at: the monitor's, as far as the whole
+// window fits the work area, and never below the natural size. The frame
+// grows with the dpi: the caption and borders the system draws.
+TEST(AboutBoxFit, ScaledNoMoreThanTheWorkAreaHolds) {
+    struct Case {
+        const char* screen;
+        UINT dpi;
+        SIZE frame;
+        SIZE work;
+        UINT layout;
+    };
+    const SIZE client{644, 704};
+    const Case cases[] = {
+        {"100 %, 1920 x 1080", 96, {16, 39}, {1920, 1040}, 96},
+        {"150 %, 1920 x 1080: the height decides", 144, {24, 58}, {1920, 1040}, 133},
+        {"150 %, 2880 x 1800: fits as it is", 144, {24, 58}, {2880, 1680}, 144},
+        {"200 %, 1920 x 1080", 192, {32, 78}, {1920, 1040}, 131},
+        {"125 %, 1366 x 768: never below the natural size", 120, {20, 49}, {1366, 728}, 96},
+        {"150 %, a narrow work area: the width decides", 144, {24, 58}, {900, 2000}, 130},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FitLayoutDpi(c.dpi, client, c.frame, c.work), c.layout) << c.screen;
 }
 
 TEST_F(AboutBoxTest, EscapeDoesNothing) {

@@ -220,37 +220,51 @@ bool ContainsDbcsAware(const std::string& text, const std::string& literal) {
 
 // ---- window discovery ----
 
+MainWindowTests TestMainWindow(HWND window) {
+    MainWindowTests tests;
+    tests.title = WindowTitle(window);
+    if (tests.title.empty()) return tests;
+    tests.title_passes = linktext::BeginsWithBytes(tests.title, "AutoCAD ") ||
+                         linktext::BeginsWithBytes(tests.title, "Autodesk ") ||
+                         linktext::BeginsWithBytes(tests.title, "ACAD");
+    // The class is read only for a title that passes, as the search does.
+    if (!tests.title_passes) return tests;
+    tests.class_name = WindowClass(window);
+    const std::string& name = tests.class_name;
+    // Each test made whatever the others gave; the first that holds is told.
+    const bool tested[] = {
+        linktext::BeginsWithBytes(name, "Afx:") && linktext::ContainsBytes(name, ":8:"),
+        linktext::ContainsBytes(name, "AfxMDIFrame90u"),
+        linktext::ContainsBytes(name, "AfxMDIFrame100u"),
+    };
+    for (int i = 2; i >= 0; --i) {
+        if (tested[i]) tests.class_test = i + 1;
+    }
+    return tests;
+}
+
+bool LooksLikeTextWindow(HWND window) {
+    const std::string title = WindowTitle(window);
+    if (title.empty()) return false;
+    if (!BeginsWithByLocale(title, "AutoCAD ", 8)) return false;
+    const std::string name = WindowClass(window);
+    if (!linktext::BeginsWithBytes(name, "Afx:")) return false;
+    if (!linktext::ContainsBytes(name, ":b:")) return false;
+    return ContainsDbcsAware(title, "テキスト ウィンドウ");
+}
+
 BOOL CALLBACK MatchAcadWindow(HWND window, LPARAM) {
     return Guarded([&] {
-        BOOL result = kGoOn;
-        const std::string title = WindowTitle(window);
-        if (title.empty()) return result;
-        if (!linktext::BeginsWithBytes(title, "AutoCAD ") && !linktext::BeginsWithBytes(title, "Autodesk ") &&
-            !linktext::BeginsWithBytes(title, "ACAD")) {
-            return result;
-        }
-        const std::string name = WindowClass(window);
-        auto record = [&] {
-            g_state.AcadWnd = window;
-            g_state.AcadProcessId = OwningProcess(window);
-            result = kStop;
-        };
-        if (linktext::BeginsWithBytes(name, "Afx:") && linktext::ContainsBytes(name, ":8:")) record();
-        if (linktext::ContainsBytes(name, "AfxMDIFrame90u")) record();
-        if (linktext::ContainsBytes(name, "AfxMDIFrame100u")) record();
-        return result;
+        if (!TestMainWindow(window).Taken()) return kGoOn;
+        g_state.AcadWnd = window;
+        g_state.AcadProcessId = OwningProcess(window);
+        return kStop;
     });
 }
 
 BOOL CALLBACK MatchTextWindow(HWND window, LPARAM) {
     return Guarded([&] {
-        const std::string title = WindowTitle(window);
-        if (title.empty()) return kGoOn;
-        if (!BeginsWithByLocale(title, "AutoCAD ", 8)) return kGoOn;
-        const std::string name = WindowClass(window);
-        if (!linktext::BeginsWithBytes(name, "Afx:")) return kGoOn;
-        if (!linktext::ContainsBytes(name, ":b:")) return kGoOn;
-        if (!ContainsDbcsAware(title, "テキスト ウィンドウ")) return kGoOn;
+        if (!LooksLikeTextWindow(window)) return kGoOn;
         if (OwningProcess(window) != g_state.AcadProcessId) return kGoOn;
         g_state.TextWnd = window;
         return kStop;
@@ -300,6 +314,20 @@ HWND FindTextWindow() {
 HWND FindPromptLine() { return FindPane(&ModuleState::PromptLineWnd); }
 
 HWND FindHistoryPane() { return FindPane(&ModuleState::HistoryPaneWnd); }
+
+ModuleState SurveyAcadWindows() {
+    // The searches write the module state: they run on a fresh one, and the
+    // kept one is put back however they end.
+    struct Kept {
+        ModuleState state = std::exchange(g_state, ModuleState{});
+        ~Kept() { g_state = state; }
+    } kept;
+    FindAcadWindow();
+    FindPromptLine();
+    FindHistoryPane();
+    FindTextWindow();
+    return g_state;
+}
 
 // ---- command sending ----
 

@@ -43,6 +43,30 @@ HWND FindTextWindow();
 HWND FindPromptLine();
 HWND FindHistoryPane();
 
+// How one top-level window fares in the search for AutoCAD's main window:
+// the very tests MatchAcadWindow makes, and nothing recorded.
+struct MainWindowTests {
+    std::string title;          // as the search reads it (8-bit, at most 254 bytes)
+    std::string class_name;     // the same
+    bool title_passes = false;  // begins with "AutoCAD ", "Autodesk " or "ACAD"
+    // The first class test it passes: 1 begins "Afx:" and contains ":8:",
+    // 2 contains "AfxMDIFrame90u", 3 contains "AfxMDIFrame100u"; 0 none.
+    int class_test = 0;
+    bool Taken() const { return title_passes && class_test != 0; }
+};
+MainWindowTests TestMainWindow(HWND window);
+
+// The tests MatchTextWindow makes of a window's title and class, all but
+// the one of its process: title beginning "AutoCAD " and containing
+// "テキスト ウィンドウ", class beginning "Afx:" and containing ":b:".
+bool LooksLikeTextWindow(HWND window);
+
+// What a run would find of AutoCAD's windows now: the same searches
+// (FindAcadWindow, FindPromptLine, FindHistoryPane, FindTextWindow) from a
+// fresh state, and what the link keeps is left as it was. Only titles and
+// class names are read; nothing is sent to AutoCAD.
+ModuleState SurveyAcadWindows();
+
 BOOL CALLBACK MatchAcadWindow(HWND window, LPARAM value);
 BOOL CALLBACK MatchTextWindow(HWND window, LPARAM value);
 BOOL CALLBACK MatchCmdLineWindow(HWND window, LPARAM value);

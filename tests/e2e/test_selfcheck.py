@@ -1,43 +1,90 @@
 #!/usr/bin/python3
-"""The release's self-check, run as a Windows user runs it: the zip is built
-from the programs under test and unpacked, and tarvel-check.exe is started in
-the unpacked folder (under Wine here). It must print its table with every
-check passed and exit 0. Run inside scripts/wine-env (ctest's e2e_selfcheck
-does)."""
+"""The release's self-check and probe, run as a Windows user runs them: the
+zip is built from the programs under test and unpacked, and tarvel-check.exe
+is started in the unpacked folder (under Wine here). The self-check must
+print its table (in the user's language, Japanese here) with every check
+passed and exit 0; the probe must exit 2 with no AutoCAD open, and 0 beside
+the zip's own cadhost.exe, which must then have received no command. Run
+inside scripts/wine-env (ctest's e2e_selfcheck does)."""
+import json
 import os
 import re
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 
-from scenario import ROOT, temp_out
+from scenario import ROOT, temp_out, win_path
+
+
+def wine(folder, *args, timeout=60):
+    """Runs a program of the unpacked folder to its end: exit status and
+    output. The output goes through a file, not a pipe: a Wine process that
+    the program happens to start (the desktop's explorer.exe, when it makes
+    the first window) inherits it and may outlive the program."""
+    with tempfile.TemporaryFile() as out:
+        done = subprocess.run(["wine", *args], cwd=folder, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=subprocess.STDOUT, timeout=timeout)
+        out.seek(0)
+        return done.returncode, out.read().decode("utf-8", "replace")
 
 
 class SelfCheck(unittest.TestCase):
-    def test_every_check_passes_in_the_unpacked_zip(self):
+    @classmethod
+    def setUpClass(cls):
         build = os.environ.get("TARVEL_BUILD_DIR", os.path.join(ROOT, "build", "windows"))
-        with tempfile.TemporaryDirectory(prefix="tarvel-selfcheck-") as tmp:
-            made = subprocess.run([os.path.join(ROOT, "scripts", "package-release"), "--build", build, "--out", tmp],
-                                  capture_output=True, text=True, timeout=120)
-            self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
-            with zipfile.ZipFile(made.stdout.strip().splitlines()[-1]) as z:
-                z.extractall(tmp)
-                folder = os.path.join(tmp, z.namelist()[0].split("/")[0])
-            done = subprocess.run(["wine", "tarvel-check.exe"], cwd=folder, stdin=subprocess.DEVNULL,
-                                  capture_output=True, timeout=400)
-            out = done.stdout.decode("utf-8", "replace")
-            print(out)
-            # Kept with the other whole-program outputs, for a failure's sake.
-            os.makedirs(temp_out(""), exist_ok=True)
-            with open(os.path.join(temp_out(""), "selfcheck.txt"), "w", encoding="utf-8") as f:
-                f.write(out + done.stderr.decode("utf-8", "replace"))
-            self.assertEqual(done.returncode, 0, out + done.stderr.decode("utf-8", "replace")[-2000:])
-            rows = [line for line in out.splitlines() if re.match(r"\d+\s{2,}", line)]
-            self.assertGreaterEqual(len(rows), 12, out)
-            self.assertTrue(all(re.search(r"  pass  ", row) for row in rows), out)
-            self.assertRegex(out, rf"(?m)^{len(rows)} passed, 0 failed$")
+        cls.tmp = tempfile.TemporaryDirectory(prefix="tarvel-selfcheck-")
+        made = subprocess.run([os.path.join(ROOT, "scripts", "package-release"), "--build", build, "--out",
+                               cls.tmp.name], capture_output=True, text=True, timeout=120)
+        if made.returncode != 0:
+            raise AssertionError(made.stdout + made.stderr)
+        with zipfile.ZipFile(made.stdout.strip().splitlines()[-1]) as z:
+            z.extractall(cls.tmp.name)
+            cls.folder = os.path.join(cls.tmp.name, z.namelist()[0].split("/")[0])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_every_check_passes_in_the_unpacked_zip(self):
+        status, out = wine(self.folder, "tarvel-check.exe", timeout=400)
+        print(out)
+        # Kept with the other whole-program outputs, for a failure's sake.
+        os.makedirs(temp_out(""), exist_ok=True)
+        with open(os.path.join(temp_out(""), "selfcheck.txt"), "w", encoding="utf-8") as f:
+            f.write(out)
+        self.assertEqual(status, 0, out[-4000:])
+        rows = [line for line in out.splitlines() if re.match(r"\d+\s{2,}", line)]
+        self.assertGreaterEqual(len(rows), 12, out)
+        self.assertTrue(all(re.search(r"  合格  ", row) for row in rows), out)
+        self.assertIn("動作確認", out)
+        self.assertRegex(out, rf"(?m)^{len(rows)} passed, 0 failed$")
+
+    def test_probe_without_and_beside_the_host(self):
+        status, out = wine(self.folder, "tarvel-check.exe", "--probe")
+        self.assertEqual(status, 2, out)
+        self.assertIn("判定: AutoCAD らしいウィンドウがありません", out)
+
+        log = os.path.join(self.tmp.name, "probe-host.jsonl")
+        host = subprocess.Popen(["wine", "cadhost.exe", "--log", win_path(log)], cwd=self.folder,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + 30
+            while True:  # until the host's windows are up
+                status, out = wine(self.folder, "tarvel-check.exe", "--probe", "--lang", "en")
+                if status != 2 or time.monotonic() > deadline:
+                    break
+                time.sleep(0.5)
+            self.assertEqual(status, 0, out)
+            self.assertIn("Verdict: Tarvel would work with this AutoCAD.", out)
+            with open(log, encoding="utf-8") as f:
+                kinds = [json.loads(line)["kind"] for line in f if line.strip()]
+            self.assertNotIn("command", kinds)
+        finally:
+            host.kill()
+            host.wait(timeout=30)
 
 
 if __name__ == "__main__":

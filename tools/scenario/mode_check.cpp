@@ -2,12 +2,13 @@
 //
 // Started in the unpacked folder, it runs cadhost.exe and Tarvel.exe from
 // that folder, presses Tarvel's buttons itself, reads what the host
-// received, and prints one row per check and "N passed, M failed". Exit
-// status 0 only when every check passed, 1 when one failed, 2 when it could
-// not check at all (a program missing, or a window open that Tarvel would
-// take for AutoCAD: nothing is ever typed into a real drawing).
+// received, and prints one row per check and "N passed, M failed" (that
+// last line in every language: scripts read it). Exit status 0 only when
+// every check passed, 1 when one failed, 2 when it could not check at all
+// (a program missing, or a window open that Tarvel would take for AutoCAD:
+// nothing is ever typed into a real drawing).
 //
-//   tarvel-check.exe [--keep]     --keep leaves the work folder in %TEMP%
+//   tarvel-check.exe [--keep] [--lang ja|en]   --keep leaves the work folder in %TEMP%
 //
 // The user's clipboard is saved before and put back at the end; Tarvel runs
 // in a work folder of its own, so no file of the user's is touched.
@@ -20,11 +21,12 @@
 
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/clipboard_store.h"
-#include "acadlink/link_testing.h"
 #include "support/win32/files.h"
 #include "support/win32/process.h"
 #include "support/win32/text.h"
 #include "support/win32/windows.h"
+#include "tarvel_version.h"
+#include "tools/scenario/console.h"
 #include "tools/scenario/host_log.h"
 #include "tools/scenario/modes.h"
 #include "tools/scenario/session.h"
@@ -44,36 +46,21 @@ constexpr int kWaitMs = 800;  // one pick left unanswered this long
 
 // ---- output ----
 
-void Print(const std::string& utf8) {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0, written = 0;
-    if (out && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)) {
-        const std::wstring text = win32::FromUtf8(utf8);
-        WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    } else if (out && out != INVALID_HANDLE_VALUE) {
-        WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-    }
-}
-
-// The text and at least two blanks, filled up to `width`.
-std::string Padded(std::string text, std::size_t width) {
-    text.append(text.size() + 2 < width ? width - text.size() : 2, ' ');
-    return text;
-}
-
 // Control characters shown as in the README: \r, ^C.
-std::string Shown(const std::wstring& text) {
-    std::string out;
-    for (char c : ToUtf8(text)) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\x03')
-            out += "^C";
+std::wstring Shown(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\r')
+            out += L"\\r";
+        else if (c == L'\x03')
+            out += L"^C";
         else
             out += c;
     }
     return out;
 }
+
+std::wstring Number(std::size_t n) { return std::to_wstring(n); }
 
 std::wstring Folder(const std::wstring& path) {
     const std::size_t at = path.find_last_of(L"\\/");
@@ -85,35 +72,36 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 // ---- what a check found ----
 
 struct Check {
-    explicit Check(std::string what) : name(std::move(what)) {}
-    std::string name;
+    explicit Check(std::wstring what) : name(std::move(what)) {}
+    std::wstring name;
     bool pass = true;
-    std::string detail;
+    std::wstring detail;
     int seen = 0;  // how many times it was looked at
-    void Fail(const std::string& why) {
+    void Fail(const std::wstring& why) {
         if (pass) detail = why;
         pass = false;
     }
-    void Saw(const std::string& what) {
+    // A failure the session library told in UTF-8.
+    void Fail(const std::string& why) { Fail(win32::FromUtf8(why)); }
+    void Saw(const std::wstring& what) {
         ++seen;
         if (pass) detail = what;
     }
 };
 
 // Every top-level window that Tarvel would take for AutoCAD's main window,
-// by the very test Tarvel makes.
+// by the very tests Tarvel makes.
 std::vector<HWND> AcadCandidates() {
     std::vector<HWND> found;
     for (HWND w : win32::TopLevelWindows()) {
-        Acad11ACtrl::seams::ResetForTests();
-        if (Acad11ACtrl::MatchAcadWindow(w, 0) == 0) found.push_back(w);
+        if (Acad11ACtrl::TestMainWindow(w).Taken()) found.push_back(w);
     }
-    Acad11ACtrl::seams::ResetForTests();
     return found;
 }
 
-std::string Describe(HWND window) {
-    return "\"" + ToUtf8(win32::Title(window)) + "\" (process " + std::to_string(win32::ProcessOf(window)) + ")";
+std::wstring Describe(const Console& c, HWND window) {
+    return L"\"" + win32::Title(window) + L"\" (" + c.Say(L"process ", L"プロセス ") +
+           std::to_wstring(win32::ProcessOf(window)) + L")";
 }
 
 // ---- the sessions ----
@@ -131,7 +119,8 @@ const Session kSessions[] = {
 };
 
 // The tier options with the dimension text each gives.
-const char* const kOptionNames[] = {"", "option 1 (\\P)", "option 2 (\\X)", "option 3 (1 line)"};
+const wchar_t* const kOptionNames[] = {L"", L"1 (\\P)", L"2 (\\X)", L"3 (1 line)"};
+const wchar_t* const kOptionNamesJa[] = {L"", L"1 (\\P)", L"2 (\\X)", L"3 (1 行)"};
 
 // The bottom edge of the demo: four spans of 500 and one of 300, the
 // intermediate points picked out of order, one of them after a pause.
@@ -152,13 +141,25 @@ std::vector<std::wstring> Expected(int option) {
 }
 
 struct Checks {
+    explicit Checks(const Console& c)
+        : nothing(c.Say(L"a run that sends nothing (3 points)", L"何も送らない実行 (3 点)")),
+          minimised(
+              c.Say(L"window minimised while a pick waits, then restored", L"点の指示中は最小化、終われば元に戻る")),
+          clipboard(c.Say(L"user's clipboard kept (text, private, pictures)",
+                          L"利用者のクリップボードが残る (文字、独自形式、図)")),
+          ansi(c.Say(L"ANSI host: 8-bit commands, cbData of their bytes",
+                     L"ANSI の host: 8 ビットのコマンド、cbData はそのバイト数")),
+          windows(
+              c.Say(L"no message box, no other window of Tarvel's", L"メッセージ ボックスも他のウィンドウも出ない")),
+          closed(c.Say(L"Tarvel and cadhost closed, nothing left running", L"Tarvel と cadhost が閉じ、何も残らない")) {
+    }
     std::vector<Check> chains;
-    Check nothing{"a run that sends nothing (3 points)"};
-    Check minimised{"window minimised while a pick waits, then restored"};
-    Check clipboard{"user's clipboard kept (text, private, pictures)"};
-    Check ansi{"ANSI host: 8-bit commands, cbData of their bytes"};
-    Check windows{"no message box, no other window of Tarvel's"};
-    Check closed{"Tarvel and cadhost closed, nothing left running"};
+    Check nothing;
+    Check minimised;
+    Check clipboard;
+    Check ansi;
+    Check windows;
+    Check closed;
 };
 
 // One press of Start: when, and which records of the host's log it made
@@ -187,8 +188,8 @@ std::vector<std::wstring> DimlinearsIn(const std::vector<LogRecord>& log, const 
 
 // The main window was seen minimised at every look from the first pick
 // command of the run to its placement pick, the unanswered pick included.
-void CheckMinimised(const std::vector<LogRecord>& log, const std::vector<Observer::Sample>& samples, const Run& run,
-                    bool restored, Check& check) {
+void CheckMinimised(const Console& c, const std::vector<LogRecord>& log, const std::vector<Observer::Sample>& samples,
+                    const Run& run, bool restored, Check& check) {
     long long first_pick = -1, placement = -1, wait = -1;
     for (const LogRecord& r : RecordsOf(log, run)) {
         const long long ms = r.Number("ms");
@@ -197,7 +198,7 @@ void CheckMinimised(const std::vector<LogRecord>& log, const std::vector<Observe
         if (r.kind == "pick") placement = ms;  // the last pick is the placement
     }
     if (first_pick < 0 || placement < 0 || wait < 0) {
-        check.Fail("the host's log lacks the run's picks");
+        check.Fail(c.Say(L"the host's log lacks the run's picks", L"host のログに点の指示がありません"));
         return;
     }
     int looks = 0, during_wait = 0;
@@ -207,42 +208,42 @@ void CheckMinimised(const std::vector<LogRecord>& log, const std::vector<Observe
         ++looks;
         if (at >= wait && at <= wait + kWaitMs) ++during_wait;
         if (!s.iconic) {
-            check.Fail("shown again " + std::to_string(at - first_pick) + " ms after the first pick command");
+            check.Fail(c.Say(L"shown again ", L"最初の点の指示から ") + std::to_wstring(at - first_pick) +
+                       c.Say(L" ms after the first pick command", L" ms で再表示されました"));
             return;
         }
     }
     if (during_wait == 0) {
-        check.Fail("not looked at while the pick waited");
+        check.Fail(c.Say(L"not looked at while the pick waited", L"指示を待つ間に確かめられませんでした"));
         return;
     }
     if (!restored) {
-        check.Fail("not restored after the run");
+        check.Fail(c.Say(L"not restored after the run", L"実行の後で元に戻りませんでした"));
         return;
     }
-    check.Saw(std::to_string(looks) + " looks, " + std::to_string(during_wait) + " during the unanswered pick");
+    check.Saw(c.Japanese()
+                  ? std::to_wstring(looks) + L" 回確認、うち指示待ちの間 " + std::to_wstring(during_wait) + L" 回"
+                  : std::to_wstring(looks) + L" looks, " + std::to_wstring(during_wait) +
+                        L" during the unanswered pick");
 }
 
-void CheckCommands(const std::vector<LogRecord>& log, const Session& s, Check& ansi, std::string& wrong) {
+// Every command in the host's encoding with its whole cbData; empty when
+// so, else what was wrong.
+std::wstring WrongCommand(const Console& c, const std::vector<LogRecord>& log, const Session& s) {
     for (const LogRecord& r : OfKind(log, "command")) {
         const std::wstring text = r.Text("text");
         const std::wstring enc = r.Text("enc");
         const long long expected = s.ansi ? static_cast<long long>(win32::ToBytes(std::wstring_view(text)).size()) + 1
                                           : 2 * (static_cast<long long>(text.size()) + 1);
         if (enc != (s.ansi ? L"A" : L"W")) {
-            wrong = "a command arrived as " + ToUtf8(enc) + ": " + Shown(text);
-        } else if (r.Number("cbData") != expected) {
-            wrong = "cbData " + std::to_string(r.Number("cbData")) + " for " + Shown(text) + " (expected " +
-                    std::to_string(expected) + ")";
+            return c.Say(L"a command arrived as ", L"コマンドの形式が ") + enc + L": " + Shown(text);
         }
-        if (!wrong.empty()) break;
-    }
-    if (s.ansi) {
-        if (wrong.empty()) {
-            ansi.Saw("every command 8-bit, whole");
-        } else {
-            ansi.Fail(wrong);
+        if (r.Number("cbData") != expected) {
+            return L"cbData " + std::to_wstring(r.Number("cbData")) + c.Say(L" for ", L": ") + Shown(text) +
+                   c.Say(L" (expected ", L" (正しくは ") + std::to_wstring(expected) + L")";
         }
     }
+    return {};
 }
 
 // Puts the user's content on the clipboard and makes sure it stays there.
@@ -263,20 +264,20 @@ bool PutUsersClipboard(HWND owner, const ClipSample& sample) {
 
 // One host session: runs, then what they left. False when the check must
 // stop (another AutoCAD-like window turned up).
-bool RunSession(const Session& s, std::size_t index, const std::wstring& folder, const std::wstring& work,
-                HWND clip_owner, Checks& checks) {
-    const std::string layout = ToUtf8(s.layout);
+bool RunSession(const Console& c, const Session& s, std::size_t index, const std::wstring& folder,
+                const std::wstring& work, HWND clip_owner, Checks& checks) {
     Check& chain = checks.chains[index];
     const std::wstring tag = std::to_wstring(index + 1);
     const std::wstring picks = work + L"\\session-" + tag + L".picks";
     const std::wstring log_path = work + L"\\session-" + tag + L".jsonl";
     if (!win32::WriteWholeFile(picks, WorkedChain() + (s.nothing_run ? kNothingChain : ""))) {
-        chain.Fail("cannot write " + ToUtf8(picks));
+        chain.Fail(c.Say(L"cannot write ", L"書けません: ") + picks);
         return true;
     }
     const ClipSample sample;
     if (!PutUsersClipboard(clip_owner, sample)) {
-        checks.clipboard.Fail("the user's content could not be put on the clipboard");
+        checks.clipboard.Fail(c.Say(L"the user's content could not be put on the clipboard",
+                                    L"利用者の内容をクリップボードに置けませんでした"));
     }
 
     std::vector<std::wstring> args = {L"--picks", picks,          L"--log",   log_path, L"--layout",
@@ -287,7 +288,9 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
     const std::vector<HWND> candidates = AcadCandidates();
     for (HWND w : candidates) {
         if (win32::ProcessOf(w) != host.Id()) {
-            chain.Fail("another window that Tarvel would take for AutoCAD: " + Describe(w));
+            chain.Fail(c.Say(L"another window that Tarvel would take for AutoCAD: ",
+                             L"Tarvel が AutoCAD と見なす別のウィンドウがあります: ") +
+                       Describe(c, w));
             host.Kill();
             return false;
         }
@@ -326,9 +329,11 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
     tarvel.Kill();
     host.Kill();
     for (DWORD id : ids) {
-        if (id && !win32::TopLevelWindowsOf(id).empty()) checks.closed.Fail("a window was left open");
+        if (id && !win32::TopLevelWindowsOf(id).empty()) {
+            checks.closed.Fail(c.Say(L"a window was left open", L"ウィンドウが残りました"));
+        }
     }
-    if (checks.closed.pass) checks.closed.Saw("all closed by WM_CLOSE");
+    if (checks.closed.pass) checks.closed.Saw(c.Say(L"all closed by WM_CLOSE", L"すべて WM_CLOSE で閉じました"));
 
     if (!failure.empty()) {
         chain.Fail(failure);
@@ -337,41 +342,52 @@ bool RunSession(const Session& s, std::size_t index, const std::wstring& folder,
     const std::vector<LogRecord> log = ReadHostLog(log_path);
     const std::vector<std::wstring> sent = DimlinearsIn(log, runs[0]);
     const std::vector<std::wstring> expected = Expected(s.option);
-    std::string wrong;
+    std::wstring wrong;
     if (sent != expected) {
-        wrong = std::to_string(sent.size()) + " dimlinear command(s)";
+        wrong = std::to_wstring(sent.size()) + c.Say(L" dimlinear command(s)", L" 件の dimlinear");
         for (std::size_t i = 0; i < sent.size() && i < expected.size(); ++i) {
             if (sent[i] != expected[i]) {
-                wrong += "; got " + Shown(sent[i]) + ", expected " + Shown(expected[i]);
+                wrong += c.Say(L"; got ", L"。受信 ") + Shown(sent[i]) + c.Say(L", expected ", L"、正しくは ") +
+                         Shown(expected[i]);
                 break;
             }
         }
     }
-    CheckCommands(log, s, checks.ansi, wrong);
+    const std::wstring encoding = WrongCommand(c, log, s);
+    if (s.ansi) {
+        if (encoding.empty()) {
+            checks.ansi.Saw(c.Say(L"every command 8-bit, whole", L"すべて 8 ビット、欠けなし"));
+        } else {
+            checks.ansi.Fail(encoding);
+        }
+    }
+    if (wrong.empty()) wrong = encoding;
     if (wrong.empty()) {
-        char took[32];
-        std::snprintf(took, sizeof took, "%.1f s", static_cast<double>(runs[0].end - runs[0].start) / 1000.0);
-        chain.Saw(std::string("both dimlinear commands exact (run ") + took + ")");
+        wchar_t took[32];
+        std::swprintf(took, 32, L"%.1f", static_cast<double>(runs[0].end - runs[0].start) / 1000.0);
+        chain.Saw(c.Japanese() ? std::wstring(L"dimlinear 2 件とも正確 (実行 ") + took + L" 秒)"
+                               : std::wstring(L"both dimlinear commands exact (run ") + took + L" s)");
     } else {
         chain.Fail(wrong);
     }
     if (s.nothing_run) {
         const std::vector<std::wstring> none = DimlinearsIn(log, runs[1]);
         if (none.empty()) {
-            checks.nothing.Saw("no dimlinear command");
+            checks.nothing.Saw(c.Say(L"no dimlinear command", L"dimlinear なし"));
         } else {
-            checks.nothing.Fail(std::to_string(none.size()) + " dimlinear command(s): " + Shown(none[0]));
+            checks.nothing.Fail(std::to_wstring(none.size()) + c.Say(L" dimlinear command(s): ", L" 件の dimlinear: ") +
+                                Shown(none[0]));
         }
     }
-    CheckMinimised(log, watch.Samples(), runs[0], restored, checks.minimised);
+    CheckMinimised(c, log, watch.Samples(), runs[0], restored, checks.minimised);
     if (clip == "same") {
-        checks.clipboard.Saw("the same after every run");
+        checks.clipboard.Saw(c.Say(L"the same after every run", L"どの実行の後も同じ"));
     } else {
         checks.clipboard.Fail(clip);
     }
     const std::string foreign = watch.Foreign();
     if (foreign.empty()) {
-        checks.windows.Saw("none seen");
+        checks.windows.Saw(c.Say(L"none seen", L"出ませんでした"));
     } else {
         checks.windows.Fail(foreign);
     }
@@ -393,17 +409,23 @@ void RemoveFolder(const std::wstring& folder) {
 
 }  // namespace
 
-int RunCheck(int argc, wchar_t** argv) {
+int RunCheck(int argc, wchar_t** argv, Console& c) {
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--keep") {
             keep = true;
+        } else if (a == L"--lang" && i + 1 < argc && c.Choose(argv[i + 1])) {
+            ++i;
         } else {
-            Print(
-                "usage: tarvel-check.exe [--keep]\n"
-                "Checks Tarvel.exe against cadhost.exe of the same folder. Close AutoCAD first.\n"
-                "(tarvel-check.exe scenario ... and faults ... drive the project's own tests.)\n");
+            c.Print(
+                c.Say(L"usage: tarvel-check.exe [--keep] [--lang ja|en]\n"
+                      L"Checks Tarvel.exe against cadhost.exe of the same folder. Close AutoCAD first.\n"
+                      L"tarvel-check.exe --probe looks at the AutoCAD that is open and tells whether Tarvel "
+                      L"fits it.\n",
+                      L"使い方: tarvel-check.exe [--keep] [--lang ja|en]\n"
+                      L"同じフォルダの cadhost.exe を相手に Tarvel.exe を確かめます。先に AutoCAD を閉じてください。\n"
+                      L"tarvel-check.exe --probe は、開いている AutoCAD を見て Tarvel が使えるかを表示します。\n"));
             return a == L"--help" || a == L"/?" ? 0 : 2;
         }
     }
@@ -412,15 +434,23 @@ int RunCheck(int argc, wchar_t** argv) {
     const std::wstring folder = Folder(self);
     for (const wchar_t* exe : {L"Tarvel.exe", L"cadhost.exe"}) {
         if (!Exists(folder + L"\\" + exe)) {
-            Print("tarvel-check: " + ToUtf8(exe) + " is missing in " + ToUtf8(folder) +
-                  ": unpack the whole zip and start tarvel-check.exe in its folder.\n");
+            c.Print(L"tarvel-check: " + std::wstring(exe) +
+                    c.Say(L" is missing in ", L" が次のフォルダにありません: ") + folder +
+                    c.Say(L": unpack the whole zip and start tarvel-check.exe in its folder.\n",
+                          L"\nzip をすべて展開し、そのフォルダの tarvel-check.exe を起動してください。\n"));
             return 2;
         }
     }
     const std::vector<HWND> open = AcadCandidates();
     if (!open.empty()) {
-        Print("tarvel-check: a window that Tarvel would take for AutoCAD is open: " + Describe(open.front()) +
-              ".\nClose it (and every AutoCAD) first: the check types commands into the window Tarvel finds.\n");
+        c.Print(
+            c.Say(L"tarvel-check: a window that Tarvel would take for AutoCAD is open: ",
+                  L"tarvel-check: Tarvel が AutoCAD と見なすウィンドウが開いています: ") +
+            Describe(c, open.front()) +
+            c.Say(L".\nClose it (and every AutoCAD) first: the check types commands into the window Tarvel "
+                  L"finds.\nTo look at your AutoCAD without typing into it: tarvel-check.exe --probe\n",
+                  L"\n先にそのウィンドウ (とすべての AutoCAD) を閉じてください。この確認は Tarvel が見つけた"
+                  L"ウィンドウにコマンドを入力します。\nAutoCAD に入力せずに見るだけなら: tarvel-check.exe --probe\n"));
         return 2;
     }
 
@@ -428,7 +458,8 @@ int RunCheck(int argc, wchar_t** argv) {
     GetTempPathW(MAX_PATH, temp);
     const std::wstring work = std::wstring(temp) + L"tarvel-check-" + std::to_wstring(GetCurrentProcessId());
     if (!CreateDirectoryW(work.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        Print("tarvel-check: cannot make the work folder " + ToUtf8(work) + "\n");
+        c.Print(c.Say(L"tarvel-check: cannot make the work folder ", L"tarvel-check: 作業フォルダを作れません: ") +
+                work + L"\n");
         return 2;
     }
 
@@ -441,15 +472,23 @@ int RunCheck(int argc, wchar_t** argv) {
         saved = true;
     }
 
-    Print("Tarvel self-check in " + ToUtf8(folder) + "\n");
-    Checks checks;
+    c.Print(c.Say(L"Tarvel " TARVEL_VERSION_W L" self-check in ", L"Tarvel " TARVEL_VERSION_W L" の動作確認: ") +
+            folder + L"\n");
+    Checks checks(c);
     for (const Session& s : kSessions) {
-        checks.chains.push_back(Check{std::string("worked chain, ") + ToUtf8(s.layout) + ", " +
-                                      (s.ansi ? "ANSI" : "Unicode") + " host, " + kOptionNames[s.option]});
+        const std::wstring layout = c.Japanese() ? (s.layout == std::wstring(L"docked")     ? L"ドッキング"
+                                                    : s.layout == std::wstring(L"floating") ? L"フローティング"
+                                                                                            : L"テキスト ウィンドウ")
+                                                 : s.layout;
+        checks.chains.push_back(Check{c.Japanese()
+                                          ? L"作図例、" + layout + L"、" + (s.ansi ? L"ANSI" : L"Unicode") +
+                                                L" の host、オプション " + kOptionNamesJa[s.option]
+                                          : L"worked chain, " + layout + L", " + (s.ansi ? L"ANSI" : L"Unicode") +
+                                                L" host, option " + kOptionNames[s.option]});
     }
     bool refused = false;
     for (std::size_t i = 0; i < std::size(kSessions) && !refused; ++i) {
-        refused = !RunSession(kSessions[i], i, folder, work, owner, checks);
+        refused = !RunSession(c, kSessions[i], i, folder, work, owner, checks);
     }
 
     if (saved) {
@@ -459,26 +498,28 @@ int RunCheck(int argc, wchar_t** argv) {
     }
 
     std::vector<const Check*> rows;
-    for (const Check& c : checks.chains) rows.push_back(&c);
-    for (const Check* c :
+    for (const Check& check : checks.chains) rows.push_back(&check);
+    for (const Check* check :
          {&checks.nothing, &checks.minimised, &checks.clipboard, &checks.ansi, &checks.windows, &checks.closed}) {
-        rows.push_back(c);
+        rows.push_back(check);
     }
     int passed = 0, failed = 0;
-    Print(Padded(" #", 4) + Padded("check", 52) + Padded("result", 8) + "detail\n");
+    c.Print(Padded(L" #", 4) + Padded(c.Say(L"check", L"確認"), 60) + Padded(c.Say(L"result", L"結果"), 8) +
+            c.Say(L"detail\n", L"詳細\n"));
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const Check& c = *rows[i];
-        const bool pass = c.pass && c.seen > 0;
+        const Check& check = *rows[i];
+        const bool pass = check.pass && check.seen > 0;
         (pass ? passed : failed)++;
-        const std::string detail = c.seen == 0 && c.pass ? "not reached" : c.detail;
-        Print(Padded(std::to_string(i + 1), 4) + Padded(c.name, 52) + Padded(pass ? "pass" : "FAIL", 8) + detail +
-              "\n");
+        const std::wstring detail =
+            check.seen == 0 && check.pass ? std::wstring(c.Say(L"not reached", L"未到達")) : check.detail;
+        c.Print(Padded(Number(i + 1), 4) + Padded(check.name, 60) +
+                Padded(pass ? c.Say(L"pass", L"合格") : c.Say(L"FAIL", L"不合格"), 8) + detail + L"\n");
     }
-    Print(std::to_string(passed) + " passed, " + std::to_string(failed) + " failed\n");
+    c.Print(std::to_wstring(passed) + L" passed, " + std::to_wstring(failed) + L" failed\n");
     if (failed == 0 && !keep) {
         RemoveFolder(work);
     } else {
-        Print("The host's logs are in " + ToUtf8(work) + "\n");
+        c.Print(c.Say(L"The host's logs are in ", L"host のログの場所: ") + work + L"\n");
     }
     if (refused) return 2;
     return failed == 0 ? 0 : 1;

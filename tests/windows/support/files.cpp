@@ -20,6 +20,7 @@ std::wstring WindowsPath(std::string_view path) {
 
 std::wstring CadHostExe() { return WindowsPath(TARVEL_CADHOST_EXE); }
 std::wstring ClipHolderExe() { return WindowsPath(TARVEL_CLIPHOLDER_EXE); }
+std::wstring TarvelCheckExe() { return WindowsPath(TARVEL_CHECK_EXE); }
 
 std::wstring MakeTempDir() {
     // Wine reuses process ids from one test run to the next, so a folder of

@@ -11,9 +11,10 @@ namespace wintest {
 // /x/y is Z:\x\y; any other is only converted.
 std::wstring WindowsPath(std::string_view path);
 
-// cadhost.exe and clipholder.exe of this build.
+// cadhost.exe, clipholder.exe and tarvel-check.exe of this build.
 std::wstring CadHostExe();
 std::wstring ClipHolderExe();
+std::wstring TarvelCheckExe();
 
 // A new, empty folder under the temporary folder.
 std::wstring MakeTempDir();

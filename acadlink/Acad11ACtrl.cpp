@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "acadlink/clipboard_store.h"
+#include "acadlink/kept_clipboard.h"
 #include "acadlink/link_testing.h"
 #include "acadlink/linktext.h"
 #include "support/checked.h"
@@ -431,44 +431,6 @@ std::string ClipboardText() {
     return std::string(bytes, n);
 }
 
-// True when a program other than us and AutoCAD wrote to the clipboard
-// after we emptied it: its content is newer than the user's, and putting the
-// user's back would destroy it.
-bool NewerWriteByAnotherProgram(HWND ours) {
-    const HWND current = GetClipboardOwner();
-    if (!current || current == ours) return false;
-    DWORD process = 0;
-    GetWindowThreadProcessId(current, &process);
-    return process != g_state.AcadProcessId;
-}
-
-// Puts the user's saved clipboard back once, when Restore is called or,
-// on the way out of an error, when it goes.
-class ClipboardRestore {
-public:
-    ClipboardRestore(HWND owner, clipboard::SavedClipboard& saved) : owner_(owner), saved_(saved) {}
-    ClipboardRestore(const ClipboardRestore&) = delete;
-    ClipboardRestore& operator=(const ClipboardRestore&) = delete;
-    ~ClipboardRestore() {
-        if (!done_) Restore();
-    }
-
-    // False when the clipboard could not be put back. A later write by
-    // another program stays; where nothing was saved the clipboard is left
-    // empty.
-    bool Restore() {
-        done_ = true;
-        if (NewerWriteByAnotherProgram(owner_)) return true;
-        const win32::ClipboardOpen open = win32::OpenClipboardRetrying(owner_, kClipboardOpenRetryMs);
-        return open && clipboard::RestoreOpenClipboard(saved_);
-    }
-
-private:
-    HWND owner_;
-    clipboard::SavedClipboard& saved_;
-    bool done_ = false;
-};
-
 }  // namespace
 
 void CopyHistoryText(std::string& text) {
@@ -477,14 +439,14 @@ void CopyHistoryText(std::string& text) {
     const HWND text_window = g_state.TextWnd;
     if (!Names(text_window)) return;  // the clipboard is not touched
 
-    // Save what the user has there and empty it for AutoCAD. Anything short
-    // of an emptied clipboard leaves it as it was, and ends the run.
+    // Keep what the user has there, copy the history, read it, put the
+    // user's back. A clipboard that cannot be kept is left as it was, and
+    // the run ends.
     const HWND owner = clipboard::OwnerWindow();
     if (!owner) throw SilentAbort();
-    clipboard::SaveOutcome saved = clipboard::SaveAndEmpty(owner, kClipboardOpenRetryMs, g_reply_timeout_ms);
-    if (saved.result != clipboard::SaveResult::Emptied) throw SilentAbort();
+    clipboard::KeptClipboard kept(owner, g_state.AcadProcessId, kClipboardOpenRetryMs, g_reply_timeout_ms);
+    if (kept.Keep() != clipboard::KeptClipboard::Keeping::Kept) throw SilentAbort();
 
-    ClipboardRestore restore(owner, saved.saved);
     bool read = true;
     // Closed while AutoCAD works. A text window that does not answer in time
     // gives the empty text.
@@ -497,7 +459,7 @@ void CopyHistoryText(std::string& text) {
             read = false;
         }
     }
-    if (!restore.Restore() || !read) {
+    if (!kept.PutBack() || !read) {
         text.clear();
         throw SilentAbort();
     }

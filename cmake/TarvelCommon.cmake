@@ -53,6 +53,22 @@ endif()
 set(TARVEL_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tarvel_version.h.in ${TARVEL_GENERATED_DIR}/tarvel_version.h @ONLY)
 
+# JSON for the host's log: nlohmann's header-only library from the machine
+# (Debian's nlohmann-json3-dev), seen by both builds through a folder of its
+# own, so the Windows build does not see the rest of /usr/include.
+find_path(TARVEL_JSON_INCLUDE nlohmann/json.hpp NO_CMAKE_FIND_ROOT_PATH
+          DOC "the folder holding nlohmann/json.hpp")
+if(NOT TARVEL_JSON_INCLUDE)
+  message(FATAL_ERROR "nlohmann/json.hpp was not found: install Debian's nlohmann-json3-dev (scripts/setup does)")
+endif()
+set(TARVEL_JSON_VIEW ${CMAKE_BINARY_DIR}/include-views/json)
+file(MAKE_DIRECTORY ${TARVEL_JSON_VIEW})
+if(NOT IS_SYMLINK ${TARVEL_JSON_VIEW}/nlohmann)
+  file(CREATE_LINK ${TARVEL_JSON_INCLUDE}/nlohmann ${TARVEL_JSON_VIEW}/nlohmann SYMBOLIC)
+endif()
+add_library(tarvel_json INTERFACE)
+target_include_directories(tarvel_json SYSTEM INTERFACE ${TARVEL_JSON_VIEW})
+
 # tarvel_target(TARGET [SEES folder...]): our warnings and charset on one
 # of our targets. Headers are included by their path in the project
 # ("support/errors.h"). With SEES the target's sources find only the folders

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "support/win32/files.h"
 #include "support/win32/text.h"
+#include "tools/common/files.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ unsigned long long UnixMicroseconds() {
 
 bool ReadTexts(const std::wstring& path, std::vector<std::wstring>& texts) {
     std::string all;
-    if (!tarvel::win32::ReadWholeFile(path, all)) return false;
+    if (!tarvel::common::ReadWholeFile(path, all)) return false;
     std::size_t start = 0;
     for (std::size_t end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
         texts.push_back(tarvel::win32::FromUtf8(std::string_view(all).substr(start, end - start)));
@@ -93,7 +93,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!times_path.empty()) {
         std::string lines;
         for (unsigned long long t : times) lines += std::to_string(t) + "\n";
-        if (!tarvel::win32::WriteWholeFile(times_path, lines)) std::fprintf(stderr, "cannot write the send times\n");
+        if (!tarvel::common::WriteWholeFile(times_path, lines)) std::fprintf(stderr, "cannot write the send times\n");
     }
     std::printf("first_us=%llu last_us=%llu sent=%d\n", first, last, sent);
     return sent == static_cast<int>(texts.size()) ? 0 : 1;

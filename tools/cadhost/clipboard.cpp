@@ -39,15 +39,14 @@ void CopyHistory(Host& h, HWND owner) {
     const std::string ansi = win32::ToBytes(text, kAnsiCodePage);
     win32::ClipboardOpen clipboard = win32::OpenClipboardRetrying(owner, kClipboardRetryMs);
     if (!clipboard) {
-        h.log.Write("copy-history", "\"ok\":false,\"error\":\"the clipboard could not be opened\"");
+        h.log.Write("copy-history", {{"ok", false}, {"error", "the clipboard could not be opened"}});
         return;
     }
     EmptyClipboard();
     bool ok = Put(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
     ok = Put(CF_TEXT, ansi.c_str(), ansi.size() + 1) && ok;
     clipboard.reset();  // closed before the log says the copy is done
-    h.log.Write("copy-history", std::string("\"ok\":") + (ok ? "true" : "false") +
-                                    ",\"lines\":" + std::to_string(h.interp.History().size()));
+    h.log.Write("copy-history", {{"ok", ok}, {"lines", h.interp.History().size()}});
 }
 
 }  // namespace cadhost

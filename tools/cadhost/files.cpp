@@ -1,9 +1,9 @@
 #include "tools/cadhost/files.h"
 
-#include "support/win32/files.h"
 #include "tools/cadhost/drawing.h"
 #include "tools/cadhost/host.h"
 #include "tools/cadhost/wide.h"
+#include "tools/common/files.h"
 
 namespace cadhost {
 
@@ -12,9 +12,8 @@ namespace {
 constexpr std::size_t kLongestPickScript = std::size_t{64} << 20;
 
 void WriteFileBytes(Host& h, const std::u16string& path, const std::string& bytes, const char* what) {
-    const bool ok = tarvel::win32::WriteWholeFile(W(path), bytes);
-    h.log.Write("written",
-                std::string("\"file\":\"") + what + "\"," + Field("path", path) + ",\"ok\":" + (ok ? "true" : "false"));
+    const bool ok = tarvel::common::WriteWholeFile(W(path), bytes);
+    h.log.Write("written", {{"file", what}, {"path", ToUtf8(path)}, {"ok", ok}});
     if (!ok) Tell(u"cadhost: cannot write " + path, true);
 }
 
@@ -24,7 +23,7 @@ File OpenFile(const std::u16string& path, const wchar_t* mode) { return File(_wf
 
 bool ReadPickScript(const std::u16string& path, std::vector<PickAction>& script) {
     std::string content;
-    if (!tarvel::win32::ReadWholeFile(W(path), content, kLongestPickScript)) {
+    if (!tarvel::common::ReadWholeFile(W(path), content, kLongestPickScript)) {
         Tell(u"cadhost: cannot read the pick script " + path, true);
         return false;
     }

@@ -1,7 +1,7 @@
 // The state of one CAD host: its options, its pick script, the interpreter
 // and its log, its windows and what the faults count. Made once by main and
 // passed to whatever needs it; the window procedures reach it through their
-// windows (see windows.cpp).
+// windows (see host_windows.cpp).
 #pragma once
 
 #include <windows.h>

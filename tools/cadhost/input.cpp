@@ -53,7 +53,7 @@ void CountIdPick(Host& h) {
     ++h.id_picks;
     if (h.options.close_after_pick > 0 && h.id_picks == h.options.close_after_pick && !h.closing) {
         h.closing = true;
-        h.log.Write("fault", "\"fault\":\"close-after-pick\",\"picks\":" + std::to_string(h.id_picks));
+        h.log.Write("fault", {{"fault", "close-after-pick"}, {"picks", h.id_picks}});
         PostMessageW(h.frame, WM_CLOSE, 0, 0);
     }
 }
@@ -71,14 +71,13 @@ void RunScriptAction(Host& h) {
     }
     const PickAction a = h.script[h.next_action++];
     h.events.SetSource("script");
-    const std::string line = ",\"line\":" + std::to_string(a.line);
     switch (a.kind) {
         case PickKind::Pick:
-            h.log.Write("pick", "\"source\":\"script\"," + PointField("point", a.p) + line);
+            h.log.Write("pick", {{"source", "script"}, {"point", PointJson(a.p)}, {"line", a.line}});
             if (h.interp.Pick(a.p)) CountIdPick(h);
             break;
         case PickKind::End:
-            h.log.Write("end", "\"source\":\"script\"" + line);
+            h.log.Write("end", {{"source", "script"}, {"line", a.line}});
             h.interp.RightClick();
             break;
         case PickKind::Cancel:
@@ -86,7 +85,7 @@ void RunScriptAction(Host& h) {
             break;
         case PickKind::Wait:
             // The same prompt stays up; its next action comes this much later.
-            h.log.Write("wait", "\"wait_ms\":" + std::to_string(a.wait_ms) + line);
+            h.log.Write("wait", {{"wait_ms", a.wait_ms}, {"line", a.line}});
             h.events.SetSource("typed");
             SetTimer(h.frame, kScriptTimer, static_cast<UINT>(a.wait_ms + h.options.think_ms), nullptr);
             h.timer_armed = true;
@@ -116,12 +115,12 @@ LRESULT OnCopyData(Host& h, const COPYDATASTRUCT* cds) {
             text = win32::ToWide(std::string_view(p, n), kAnsiCodePage);
         }
     }
-    std::string fields = "\"enc\":\"" + std::string(wide ? "W" : "A") + "\",\"cbData\":" + std::to_string(cds->cbData) +
-                         "," + Field("text", U(text));
+    Record fields = {{"enc", wide ? "W" : "A"}, {"cbData", cds->cbData}, {"text", ToUtf8(U(text))}};
     if (cds->dwData != 1) {
         // Logged like every record, but it is not typed input.
-        h.log.Write("command", fields + ",\"dwData\":" + std::to_string(static_cast<unsigned long long>(cds->dwData)) +
-                                   ",\"ignored\":true");
+        fields["dwData"] = static_cast<unsigned long long>(cds->dwData);
+        fields["ignored"] = true;
+        h.log.Write("command", fields);
         return FALSE;
     }
     h.log.Write("command", fields);
@@ -133,10 +132,9 @@ LRESULT OnCopyData(Host& h, const COPYDATASTRUCT* cds) {
         // Answered first, then the UI thread blocks without pumping: every
         // message to the host's windows waits until it wakes.
         ReplyMessage(TRUE);
-        h.log.Write("fault", "\"fault\":\"hang\",\"after\":" + std::to_string(h.commands) +
-                                 ",\"hang_ms\":" + std::to_string(h.options.hang_ms));
+        h.log.Write("fault", {{"fault", "hang"}, {"after", h.commands}, {"hang_ms", h.options.hang_ms}});
         Sleep(static_cast<DWORD>(h.options.hang_ms));
-        h.log.Write("fault", "\"fault\":\"hang-over\"");
+        h.log.Write("fault", {{"fault", "hang-over"}});
     }
     return TRUE;
 }
@@ -170,7 +168,7 @@ void MousePick(Host& h, HWND view, LPARAM lp) {
     GetClientRect(view, &rc);
     // The mapping the user sees.
     const Point p = ToDrawing(FitView(h.interp, rc), static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
-    h.log.Write("pick", "\"source\":\"mouse\"," + PointField("point", p));
+    h.log.Write("pick", {{"source", "mouse"}, {"point", PointJson(p)}});
     h.events.SetSource("mouse");
     const bool id = h.interp.InIdPrompt();
     if (h.interp.Pick(p) && id) CountIdPick(h);
@@ -180,7 +178,7 @@ void MousePick(Host& h, HWND view, LPARAM lp) {
 
 void MouseEnd(Host& h) {
     if (!MouseMayPick(h) || h.interp.Idle()) return;
-    h.log.Write("end", "\"source\":\"mouse\"");
+    h.log.Write("end", {{"source", "mouse"}});
     h.events.SetSource("mouse");
     h.interp.RightClick();
     h.events.SetSource("typed");

@@ -35,41 +35,36 @@ bool Log::Open(const std::u16string& path, bool times) {
     return file_ != nullptr;
 }
 
-void Log::Write(const std::string& kind, const std::string& fields) {
+void Log::Write(const std::string& kind, const Record& fields) {
     if (!file_) return;
-    std::string line = "{\"kind\":" + JsonString(FromUtf8(kind));
-    if (!fields.empty()) line += "," + fields;
+    Record record = {{"kind", kind}};
+    for (const auto& [name, value] : fields.items()) record[name] = value;
     if (times_) {
         FILETIME ft;
         GetSystemTimePreciseAsFileTime(&ft);
         const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
         // 100 ns ticks since 1601 to microseconds since 1970.
-        const std::uint64_t unix_us = (ticks - 116444736000000000ULL) / 10;
-        line += ",\"ms\":" + std::to_string(GetTickCount64()) + ",\"unix_us\":" + std::to_string(unix_us);
+        record["ms"] = GetTickCount64();
+        record["unix_us"] = (ticks - 116444736000000000ULL) / 10;
     }
-    line += "}\n";
+    const std::string line = LogLine(record);
     std::fwrite(line.data(), 1, line.size(), file_.get());
     std::fflush(file_.get());
 }
 
-std::string Field(const char* name, const std::u16string& text) {
-    return std::string("\"") + name + "\":" + JsonString(text);
-}
-
-std::string PointField(const char* name, const Point& p) {
-    return std::string("\"") + name + "\":[" + JsonNumber(p.x) + "," + JsonNumber(p.y) + "," + JsonNumber(p.z) + "]";
-}
-
 void Events::OnCancel(const std::u16string& line) {
-    log_.Write("cancel", "\"source\":\"" + source_ + "\"," + Field("text", line));
+    log_.Write("cancel", {{"source", source_}, {"text", ToUtf8(line)}});
 }
 
 void Events::OnDimension(const Dimension& d) {
-    std::string f = "\"index\":" + std::to_string(++count_) + "," + PointField("p1", d.p1) + "," +
-                    PointField("p2", d.p2) + ",\"dir\":\"" + (d.dir == Direction::H ? "H" : "V") + "\"," +
-                    PointField("pos", d.pos) + ",\"text\":" + (d.text ? JsonString(*d.text) : "null") +
-                    ",\"measurement\":" + JsonNumber(d.measurement) + "," + Field("shown", ResolvedText(d));
-    log_.Write("dimension", f);
+    log_.Write("dimension", {{"index", ++count_},
+                             {"p1", PointJson(d.p1)},
+                             {"p2", PointJson(d.p2)},
+                             {"dir", d.dir == Direction::H ? "H" : "V"},
+                             {"pos", PointJson(d.pos)},
+                             {"text", d.text ? Record(ToUtf8(*d.text)) : Record(nullptr)},
+                             {"measurement", Number(d.measurement)},
+                             {"shown", ToUtf8(ResolvedText(d))}});
 }
 
 }  // namespace cadhost

@@ -14,12 +14,12 @@ namespace cadhost {
 // message box, since a GUI program may have none of them.
 void Tell(const std::u16string& text, bool error);
 
-// The JSON Lines log: one object a line, flushed line by line so a reader
-// sees every event as soon as it happened.
+// The JSON Lines log: one object a line, "kind" first, flushed line by line
+// so a reader sees every event as soon as it happened.
 class Log {
 public:
     bool Open(const std::u16string& path, bool times);
-    void Write(const std::string& kind, const std::string& fields = {});
+    void Write(const std::string& kind, const Record& fields = Record::object());
     void Close() { file_.reset(); }
 
 private:
@@ -27,19 +27,15 @@ private:
     bool times_ = false;
 };
 
-// One field of a record: "name":"text", "name":[x,y,z].
-std::string Field(const char* name, const std::u16string& text);
-std::string PointField(const char* name, const Point& p);
-
 // The interpreter's events as log records.
 class Events : public InterpreterEvents {
 public:
     explicit Events(Log& log) : log_(log) {}
-    void OnHistory(const std::u16string& line) override { log_.Write("history", Field("text", line)); }
-    void OnPrompt(const std::u16string& prompt) override { log_.Write("prompt", Field("text", prompt)); }
-    void OnComplaint(const std::u16string& text) override { log_.Write("complaint", Field("text", text)); }
+    void OnHistory(const std::u16string& line) override { log_.Write("history", {{"text", ToUtf8(line)}}); }
+    void OnPrompt(const std::u16string& prompt) override { log_.Write("prompt", {{"text", ToUtf8(prompt)}}); }
+    void OnComplaint(const std::u16string& text) override { log_.Write("complaint", {{"text", ToUtf8(text)}}); }
     void OnCancel(const std::u16string& line) override;
-    void OnIdentified(const Point& p) override { log_.Write("identified", PointField("point", p)); }
+    void OnIdentified(const Point& p) override { log_.Write("identified", {{"point", PointJson(p)}}); }
     void OnDimension(const Dimension& d) override;
 
     // Who is acting on the interpreter now.

@@ -14,12 +14,12 @@
 
 #include "tools/cadhost/files.h"
 #include "tools/cadhost/host.h"
+#include "tools/cadhost/host_windows.h"
 #include "tools/cadhost/log.h"
 #include "tools/cadhost/options.h"
 #include "tools/cadhost/text.h"
 #include "tools/cadhost/view.h"
 #include "tools/cadhost/wide.h"
-#include "tools/cadhost/windows.h"
 
 namespace {
 
@@ -29,16 +29,16 @@ void LogStart(Host& host) {
     const char* layout = host.options.layout == Layout::Docked     ? "docked"
                          : host.options.layout == Layout::Floating ? "floating"
                                                                    : "text";
-    char handles[160];
-    std::snprintf(handles, sizeof handles, "\"frame\":%llu,\"text\":%llu,\"headlands\":%llu,\"mounttam\":%llu",
-                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.frame)),
-                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.text_wnd)),
-                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.headlands)),
-                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(host.mounttam)));
-    host.log.Write("start", std::string("\"layout\":\"") + layout + "\",\"enc\":\"" + (host.ansi ? "A" : "W") +
-                                "\",\"pid\":" + std::to_string(GetCurrentProcessId()) +
-                                ",\"picks\":" + std::to_string(host.script.size()) + "," + handles);
-    host.log.Write("prompt", Field("text", host.interp.Prompt()));
+    auto number = [](HWND window) { return static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)); };
+    host.log.Write("start", {{"layout", layout},
+                             {"enc", host.ansi ? "A" : "W"},
+                             {"pid", GetCurrentProcessId()},
+                             {"picks", host.script.size()},
+                             {"frame", number(host.frame)},
+                             {"text", number(host.text_wnd)},
+                             {"headlands", number(host.headlands)},
+                             {"mounttam", number(host.mounttam)}});
+    host.log.Write("prompt", {{"text", ToUtf8(host.interp.Prompt())}});
 }
 
 // Until WM_QUIT (or a GetMessage failure), in the windows' character set.

@@ -173,73 +173,20 @@ std::u16string FromUtf8(std::string_view s) {
     return out;
 }
 
-std::string JsonString(std::u16string_view t) {
-    std::string out = "\"";
-    size_t start = 0;
-    auto flush = [&](size_t end) {
-        if (end > start) out += ToUtf8(t.substr(start, end - start));
-    };
-    for (size_t i = 0; i < t.size(); ++i) {
-        const char16_t c = t[i];
-        const char* esc = nullptr;
-        char buf[8];
-        switch (c) {
-            case u'"':
-                esc = "\\\"";
-                break;
-            case u'\\':
-                esc = "\\\\";
-                break;
-            case u'\r':
-                esc = "\\r";
-                break;
-            case u'\n':
-                esc = "\\n";
-                break;
-            case u'\t':
-                esc = "\\t";
-                break;
-            case u'\b':
-                esc = "\\b";
-                break;
-            case u'\f':
-                esc = "\\f";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                    esc = buf;
-                } else if (c >= 0xD800 && c <= 0xDFFF) {
-                    const bool pair_start = c <= 0xDBFF && i + 1 < t.size() && t[i + 1] >= 0xDC00 && t[i + 1] <= 0xDFFF;
-                    if (pair_start) {
-                        ++i;  // the pair is copied whole by flush()
-                        continue;
-                    }
-                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                    esc = buf;
-                }
-        }
-        if (esc) {
-            flush(i);
-            out += esc;
-            start = i + 1;
-        }
-    }
-    flush(t.size());
-    out += '"';
-    return out;
+std::string LogLine(const Record& record) {
+    return record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::string JsonNumber(double v) {
-    if (!std::isfinite(v)) return "null";
-    if (v == 0) return "0";
-    char buf[64];
-    for (int precision = 6; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
-        if (std::strtod(buf, nullptr) == v) break;
+Record Number(double v) {
+    // Whole values as integers (2000, not 2000.0), the others in their
+    // shortest round-trip form; what is not finite as null.
+    if (std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 9007199254740992.0) {
+        return Record(static_cast<long long>(v));
     }
-    return buf;
+    return Record(v);
 }
+
+Record PointJson(const Point& p) { return Record::array({Number(p.x), Number(p.y), Number(p.z)}); }
 
 std::u16string EchoForm(std::u16string_view text) {
     std::u16string out;

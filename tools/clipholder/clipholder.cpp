@@ -42,7 +42,7 @@
 
 #include "support/win32/owner.h"
 #include "support/win32/text.h"
-#include "tools/scenario/user_clipboard.h"
+#include "tools/common/clip_sample.h"
 
 namespace {
 
@@ -259,16 +259,16 @@ int Run(const Args& a, HWND owner) {
         Say("written");
         return 0;
     }
-    tarvel::driver::ClipSample sample{a.text, a.format, tarvel::win32::ToUtf8(a.data), a.pictures};
+    tarvel::common::ClipSample sample{a.text, a.format, tarvel::win32::ToUtf8(a.data), a.pictures};
     if (a.put) {
-        if (!tarvel::driver::PutClip(owner, sample)) {
+        if (!tarvel::common::PutClip(owner, sample)) {
             Say("cannot write the clipboard");
             return 1;
         }
         Say("put");
         return 0;
     }
-    const std::string found = tarvel::driver::CheckClip(owner, sample);
+    const std::string found = tarvel::common::CheckClip(owner, sample);
     Say(found);
     return found == "same" ? 0 : 1;
 }

@@ -1,105 +1,71 @@
 #include "tools/scenario/host_log.h"
 
-#include <cstdio>
-#include <cstdlib>
-
-#include "support/win32/files.h"
 #include "support/win32/text.h"
+#include "tools/common/files.h"
 
 namespace tarvel::driver {
 
 namespace {
 
-// The JSON string that begins just after the opening quote at `at`.
-bool ParseJsonString(const std::string& s, std::size_t at, std::wstring& out) {
-    std::string utf8;
-    out.clear();
-    auto flush = [&] {
-        out += win32::FromUtf8(utf8);
-        utf8.clear();
-    };
-    for (std::size_t i = at; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '"') {
-            flush();
-            return true;
-        }
-        if (c != '\\') {
-            utf8 += c;
-            continue;
-        }
-        if (++i >= s.size()) return false;
-        switch (s[i]) {
-            case '"':
-                utf8 += '"';
-                break;
-            case '\\':
-                utf8 += '\\';
-                break;
-            case '/':
-                utf8 += '/';
-                break;
-            case 'b':
-                utf8 += '\b';
-                break;
-            case 'f':
-                utf8 += '\f';
-                break;
-            case 'n':
-                utf8 += '\n';
-                break;
-            case 'r':
-                utf8 += '\r';
-                break;
-            case 't':
-                utf8 += '\t';
-                break;
-            case 'u': {
-                if (i + 4 >= s.size()) return false;
-                flush();
-                out += static_cast<wchar_t>(std::strtoul(s.substr(i + 1, 4).c_str(), nullptr, 16));
-                i += 4;
-                break;
-            }
-            default:
-                return false;
-        }
+const nlohmann::json& Field(const LogRecord& record, const char* name) {
+    const auto it = record.fields.find(name);
+    if (it == record.fields.end()) {
+        throw HostLogError("the host's " + record.kind + " record has no \"" + name + "\": " + record.Raw());
     }
-    return false;
+    return *it;
+}
+
+[[noreturn]] void WrongType(const LogRecord& record, const char* name, const char* type) {
+    throw HostLogError("the host's " + record.kind + " record's \"" + name + "\" is not " + type + ": " + record.Raw());
 }
 
 }  // namespace
 
-bool LogRecord::Text(const char* name, std::wstring& value) const {
-    const std::string key = std::string("\"") + name + "\":\"";
-    const std::size_t at = line.find(key);
-    if (at == std::string::npos) return false;
-    return ParseJsonString(line, at + key.size(), value);
+std::wstring LogRecord::Text(const char* name) const {
+    const nlohmann::json& value = Field(*this, name);
+    if (!value.is_string()) WrongType(*this, name, "a text");
+    return win32::FromUtf8(value.get_ref<const std::string&>());
 }
 
-std::wstring LogRecord::Text(const char* name) const {
-    std::wstring value;
-    Text(name, value);
-    return value;
+bool LogRecord::Text(const char* name, std::wstring& value) const {
+    const auto it = fields.find(name);
+    if (it == fields.end() || it->is_null()) return false;
+    value = Text(name);
+    return true;
 }
 
 long long LogRecord::Number(const char* name) const {
-    const std::string key = std::string("\"") + name + "\":";
-    const std::size_t at = line.find(key);
-    if (at == std::string::npos) return -1;
-    return std::atoll(line.c_str() + at + key.size());
+    const nlohmann::json& value = Field(*this, name);
+    if (!value.is_number()) WrongType(*this, name, "a number");
+    return value.get<long long>();
+}
+
+double LogRecord::Real(const char* name) const {
+    const nlohmann::json& value = Field(*this, name);
+    if (!value.is_number()) WrongType(*this, name, "a number");
+    return value.get<double>();
 }
 
 std::vector<LogRecord> ReadHostLog(const std::wstring& path) {
     std::vector<LogRecord> records;
     std::string all;
-    if (!win32::ReadWholeFile(path, all)) return records;
+    if (!common::ReadWholeFile(path, all)) return records;
     std::size_t start = 0;
+    int number = 0;
     for (std::size_t end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
+        ++number;
+        const std::string line = all.substr(start, end - start);
         LogRecord record;
-        record.line = all.substr(start, end - start);
-        if (record.line.empty() || record.line.back() != '}') continue;
-        record.kind = win32::ToUtf8(record.Text("kind"));
+        record.line = line;
+        record.fields = nlohmann::json::parse(line, nullptr, false);
+        if (!record.fields.is_object()) {
+            throw HostLogError("line " + std::to_string(number) + " of the host's log is not a JSON object: " + line);
+        }
+        const auto kind = record.fields.find("kind");
+        if (kind == record.fields.end() || !kind->is_string()) {
+            throw HostLogError("line " + std::to_string(number) + " of the host's log has no \"kind\": " + line);
+        }
+        record.kind = kind->get<std::string>();
         records.push_back(std::move(record));
     }
     return records;

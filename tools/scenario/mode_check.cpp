@@ -20,23 +20,31 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
-#include "acadlink/clipboard_store.h"
-#include "support/win32/files.h"
-#include "support/win32/process.h"
+#include "acadlink/kept_clipboard.h"
 #include "support/win32/text.h"
-#include "support/win32/windows.h"
 #include "tarvel_version.h"
+#include "tools/common/clip_sample.h"
+#include "tools/common/files.h"
+#include "tools/common/process.h"
+#include "tools/common/wait.h"
+#include "tools/common/window_list.h"
 #include "tools/scenario/console.h"
 #include "tools/scenario/host_log.h"
+#include "tools/scenario/host_session.h"
 #include "tools/scenario/modes.h"
-#include "tools/scenario/session.h"
-#include "tools/scenario/user_clipboard.h"
+#include "tools/scenario/observer.h"
+#include "tools/scenario/report.h"
 
 namespace tarvel::driver {
 
 namespace {
 
-using win32::Process;
+using common::CheckClip;
+using common::ClipSample;
+using common::Now;
+using common::PumpMessages;
+using common::PutClip;
+using common::WaitFor;
 using win32::ToUtf8;
 
 constexpr DWORD kStartTimeoutMs = 20000;
@@ -93,15 +101,15 @@ struct Check {
 // by the very tests Tarvel makes.
 std::vector<HWND> AcadCandidates() {
     std::vector<HWND> found;
-    for (HWND w : win32::TopLevelWindows()) {
+    for (HWND w : common::TopLevelWindows()) {
         if (Acad11ACtrl::TestMainWindow(w).Taken()) found.push_back(w);
     }
     return found;
 }
 
 std::wstring Describe(const Console& c, HWND window) {
-    return L"\"" + win32::Title(window) + L"\" (" + c.Say(L"process ", L"プロセス ") +
-           std::to_wstring(win32::ProcessOf(window)) + L")";
+    return L"\"" + common::Title(window) + L"\" (" + c.Say(L"process ", L"プロセス ") +
+           std::to_wstring(common::ProcessOf(window)) + L")";
 }
 
 // ---- the sessions ----
@@ -270,7 +278,7 @@ bool RunSession(const Console& c, const Session& s, std::size_t index, const std
     const std::wstring tag = std::to_wstring(index + 1);
     const std::wstring picks = work + L"\\session-" + tag + L".picks";
     const std::wstring log_path = work + L"\\session-" + tag + L".jsonl";
-    if (!win32::WriteWholeFile(picks, WorkedChain() + (s.nothing_run ? kNothingChain : ""))) {
+    if (!common::WriteWholeFile(picks, WorkedChain() + (s.nothing_run ? kNothingChain : ""))) {
         chain.Fail(c.Say(L"cannot write ", L"書けません: ") + picks);
         return true;
     }
@@ -283,11 +291,12 @@ bool RunSession(const Console& c, const Session& s, std::size_t index, const std
     std::vector<std::wstring> args = {L"--picks", picks,          L"--log",   log_path, L"--layout",
                                       s.layout,   L"--log-times", L"--think", L"50"};
     if (s.ansi) args.push_back(L"--ansi");
-    Process host, tarvel;
-    std::string failure = StartHost(host, folder + L"\\cadhost.exe", args, work, kStartTimeoutMs);
+    Host host;
+    TarvelApp tarvel;
+    std::string failure = host.Start(folder + L"\\cadhost.exe", args, work, kStartTimeoutMs);
     const std::vector<HWND> candidates = AcadCandidates();
     for (HWND w : candidates) {
-        if (win32::ProcessOf(w) != host.Id()) {
+        if (common::ProcessOf(w) != host.Pid()) {
             chain.Fail(c.Say(L"another window that Tarvel would take for AutoCAD: ",
                              L"Tarvel が AutoCAD と見なす別のウィンドウがあります: ") +
                        Describe(c, w));
@@ -295,22 +304,22 @@ bool RunSession(const Console& c, const Session& s, std::size_t index, const std
             return false;
         }
     }
-    TarvelWindow window;
-    if (failure.empty()) failure = StartTarvel(tarvel, folder + L"\\Tarvel.exe", work, kStartTimeoutMs, window);
-    if (failure.empty()) failure = CheckOption(window.main, s.option);
+    if (failure.empty()) failure = tarvel.Start(folder + L"\\Tarvel.exe", work, kStartTimeoutMs);
+    if (failure.empty()) failure = tarvel.CheckOption(s.option);
     Run runs[2];
     bool restored = false;
-    Observer watch(tarvel.Id(), window.main, true);
+    const HWND main = tarvel.Main();
+    Observer watch(tarvel.Pid(), main, true);
     if (failure.empty()) {
         watch.Start();
         for (int r = 0; r < (s.nothing_run ? 2 : 1) && failure.empty(); ++r) {
             runs[r].first = r == 0 ? ReadHostLog(log_path).size() : runs[r - 1].last;
             runs[r].start = Now();
             watch.RunStarting();
-            failure = PressStart(window.start, kRunTimeoutMs);
+            failure = tarvel.PressStart(kRunTimeoutMs);
             runs[r].end = Now();
             runs[r].last = ReadHostLog(log_path).size();
-            if (r == 0) restored = IsWindowVisible(window.main) && !IsIconic(window.main);
+            if (r == 0) restored = IsWindowVisible(main) && !IsIconic(main);
             if (!failure.empty()) failure = "run " + std::to_string(r + 1) + " " + failure;
         }
         watch.Stop();
@@ -320,16 +329,16 @@ bool RunSession(const Console& c, const Session& s, std::size_t index, const std
 
     // Closed as a user closes them; nothing of theirs may stay.
     if (tarvel.Running()) {
-        const std::string closing = CloseTarvel(tarvel, window.main, kCloseTimeoutMs);
+        const std::string closing = tarvel.Close(kCloseTimeoutMs);
         if (!closing.empty()) checks.closed.Fail(closing);
     }
-    const std::string closing = CloseHost(host, kCloseTimeoutMs);
+    const std::string closing = host.Close(kCloseTimeoutMs);
     if (!closing.empty()) checks.closed.Fail(closing);
-    const DWORD ids[] = {tarvel.Id(), host.Id()};
+    const DWORD ids[] = {tarvel.Pid(), host.Pid()};
     tarvel.Kill();
     host.Kill();
     for (DWORD id : ids) {
-        if (id && !win32::TopLevelWindowsOf(id).empty()) {
+        if (id && !common::TopLevelWindowsOf(id).empty()) {
             checks.closed.Fail(c.Say(L"a window was left open", L"ウィンドウが残りました"));
         }
     }
@@ -463,14 +472,11 @@ int RunCheck(int argc, wchar_t** argv, Console& c) {
         return 2;
     }
 
-    // The user's own clipboard goes back at the end.
+    // The user's own clipboard is kept the way Tarvel keeps it, and goes
+    // back at the end over the checks' own content.
     const HWND owner = clipboard::OwnerWindow();
-    clipboard::SavedClipboard users;
-    bool saved = false;
-    if (const win32::ClipboardOpen clip = win32::OpenClipboardRetrying(owner, 3000)) {
-        users = clipboard::SaveOpenClipboard();
-        saved = true;
-    }
+    clipboard::KeptClipboard users(owner, 0, 3000, 10000);
+    users.Keep();
 
     c.Print(c.Say(L"Tarvel " TARVEL_VERSION_W L" self-check in ", L"Tarvel " TARVEL_VERSION_W L" の動作確認: ") +
             folder + L"\n");
@@ -491,11 +497,7 @@ int RunCheck(int argc, wchar_t** argv, Console& c) {
         refused = !RunSession(c, kSessions[i], i, folder, work, owner, checks);
     }
 
-    if (saved) {
-        if (const win32::ClipboardOpen clip = win32::OpenClipboardRetrying(owner, 3000)) {
-            clipboard::RestoreOpenClipboard(users);
-        }
-    }
+    users.PutBackOverAnything();
 
     std::vector<const Check*> rows;
     for (const Check& check : checks.chains) rows.push_back(&check);

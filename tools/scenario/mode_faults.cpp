@@ -27,18 +27,28 @@
 #include <string>
 #include <vector>
 
-#include "support/win32/process.h"
 #include "support/win32/text.h"
-#include "support/win32/windows.h"
+#include "tools/common/clip_sample.h"
+#include "tools/common/process.h"
+#include "tools/common/wait.h"
+#include "tools/common/window_list.h"
+#include "tools/scenario/host_session.h"
 #include "tools/scenario/modes.h"
-#include "tools/scenario/session.h"
-#include "tools/scenario/user_clipboard.h"
+#include "tools/scenario/observer.h"
+#include "tools/scenario/report.h"
 
 namespace tarvel::driver {
 
 namespace {
 
-using win32::Process;
+using common::CheckClip;
+using common::ClipSample;
+using common::Escaped;
+using common::Now;
+using common::Process;
+using common::PumpMessages;
+using common::PutClip;
+using common::WaitFor;
 using win32::ToUtf8;
 
 struct Options {
@@ -124,9 +134,10 @@ private:
     const Options& o_;
     HWND owner_;
     Report rep_;
-    Process host1_, host2_, tarvel_, with_;
-    Process* host_ = &host1_;
-    TarvelWindow window_;
+    Host host1_, host2_;
+    TarvelApp tarvel_;
+    Process with_;
+    Host* host_ = &host1_;
 };
 
 void FaultRuns::ReportBoxes(const std::string& prefix, const Observer& watch) {
@@ -151,14 +162,16 @@ std::string FaultRuns::Run(int run) {
         }
         const bool fresh = o_.second_fresh || !host1_.Running();
         rep_.Set("run2_fresh_host", fresh ? 1 : 0);
-        if (fresh) {
-            if (host1_.Running() && !CloseHost(host1_, 30000).empty()) host1_.Kill();
-            if (!host2_.Start(o_.host, o_.second_args, o_.cwd)) return "the second host did not start";
-            rep_.Set("host2_pid", host2_.Id());
-            host_ = &host2_;
-        }
         const ULONGLONG t = Now();
-        if (!WaitHostIdle(*host_, 60000)) return "the host was not idle before the second run";
+        if (fresh) {
+            if (host1_.Running() && !host1_.Close(30000).empty()) host1_.Kill();
+            const std::string failure = host2_.Start(o_.host, o_.second_args, o_.cwd, 60000);
+            if (host2_.Process().Started()) rep_.Set("host2_pid", host2_.Pid());
+            if (!failure.empty()) return "the second host: " + failure;
+            host_ = &host2_;
+        } else if (!host_->WaitIdle(60000)) {
+            return "the host was not idle before the second run";
+        }
         rep_.Set("run2_host_idle_wait_ms", static_cast<long long>(Now() - t));
     } else {
         // Under Wine the clipboard may still be emptied a moment after the
@@ -174,7 +187,7 @@ std::string FaultRuns::Run(int run) {
         rep_.Set("clip_puts", puts);
     }
     rep_.Set(r + "clip_before", CheckClip(owner_, o_.clip));
-    Observer watch(tarvel_.Id(), window_.main, true);
+    Observer watch(tarvel_.Pid(), tarvel_.Main(), true);
     watch.Start();
     if (run == 1 && !o_.with.empty()) {
         if (!with_.Start(o_.with, o_.with_args, o_.cwd)) return "the program of --with did not start";
@@ -183,7 +196,7 @@ std::string FaultRuns::Run(int run) {
         // must answer meanwhile.
         if (o_.with_owns && !WaitFor(8000, [&] {
                 PumpMessages();
-                return win32::ProcessOf(GetClipboardOwner()) == with_.Id();
+                return common::ProcessOf(GetClipboardOwner()) == with_.Id();
             })) {
             return "the program of --with did not take the clipboard";
         }
@@ -193,11 +206,11 @@ std::string FaultRuns::Run(int run) {
     rep_.Set(r + "start", static_cast<long long>(t0));
     Write();
     watch.RunStarting();
-    const bool returned = PressStart(window_.start, o_.run_timeout_ms).empty();
+    const bool returned = tarvel_.PressStart(o_.run_timeout_ms).empty();
     const ULONGLONG t1 = Now();
     watch.Stop();
     ReportBoxes(r, watch);
-    const HWND main = window_.main;
+    const HWND main = tarvel_.Main();
     rep_.Set(r + "end", static_cast<long long>(t1));
     rep_.Set(r + "ms", static_cast<long long>(t1 - t0));
     rep_.Set(r + "returned", returned ? 1 : 0);
@@ -222,13 +235,13 @@ std::string FaultRuns::Drive() {
     if (!PutClip(owner_, o_.clip)) return "the user's clipboard content could not be put there";
     rep_.Set("clip_before", CheckClip(owner_, o_.clip));
 
-    std::string failure = StartHost(host1_, o_.host, o_.host_args, o_.cwd, o_.start_timeout_ms);
-    if (host1_.Started()) rep_.Set("host1_pid", host1_.Id());
+    std::string failure = host1_.Start(o_.host, o_.host_args, o_.cwd, o_.start_timeout_ms);
+    if (host1_.Process().Started()) rep_.Set("host1_pid", host1_.Pid());
     if (!failure.empty()) return "the first host: " + failure;
     rep_.Set("t_host1_idle", static_cast<long long>(Now()));
 
-    failure = StartTarvel(tarvel_, o_.tarvel, o_.cwd, o_.start_timeout_ms, window_);
-    if (tarvel_.Started()) rep_.Set("tarvel_pid", tarvel_.Id());
+    failure = tarvel_.Start(o_.tarvel, o_.cwd, o_.start_timeout_ms);
+    if (tarvel_.Process().Started()) rep_.Set("tarvel_pid", tarvel_.Pid());
     if (!failure.empty()) return failure;
     rep_.Set("t_tarvel_ready", static_cast<long long>(Now()));
     Write();
@@ -247,12 +260,12 @@ std::string FaultRuns::Drive() {
     // owns it since its last restore, does not disturb it.
     DWORD_PTR answer = 0;
     rep_.Set("tarvel_answers",
-             SendMessageTimeoutW(window_.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) ? 1 : 0);
+             SendMessageTimeoutW(tarvel_.Main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) ? 1 : 0);
     PutClip(owner_, o_.clip);
     tarvel_.Kill();
     rep_.Set("t_tarvel_gone", static_cast<long long>(Now()));
-    for (Process* h : {&host1_, &host2_}) {
-        if (!CloseHost(*h, 30000).empty()) return "a host did not end within 30 s of WM_CLOSE";
+    for (Host* h : {&host1_, &host2_}) {
+        if (!h->Close(30000).empty()) return "a host did not end within 30 s of WM_CLOSE";
     }
     rep_.Set("t_hosts_gone", static_cast<long long>(Now()));
     return {};

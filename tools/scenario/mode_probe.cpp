@@ -25,8 +25,8 @@
 #include "support/errors.h"
 #include "support/win32/owner.h"
 #include "support/win32/text.h"
-#include "support/win32/windows.h"
 #include "tarvel_version.h"
+#include "tools/common/window_list.h"
 #include "tools/scenario/console.h"
 #include "tools/scenario/modes.h"
 
@@ -130,7 +130,7 @@ void Probe::CommandLine() {
         where = c_.Say(L"docked (under the main window)", L"ドッキング (メイン ウィンドウの中)");
     } else if (found_.CmdLineWnd && IsChild(found_.CmdLineWnd, prompt)) {
         where = c_.Say(L"floating, in the window ", L"フローティング、ウィンドウ ") +
-                Quoted(win32::Title(found_.CmdLineWnd));
+                Quoted(common::Title(found_.CmdLineWnd));
     } else if (found_.TextWnd && IsChild(found_.TextWnd, prompt)) {
         where = c_.Say(L"in the text window", L"テキスト ウィンドウの中");
     } else {
@@ -236,7 +236,7 @@ void Probe::Privileges() {
 
 void Probe::NearMisses() {
     std::vector<std::wstring> lines;
-    for (const HWND w : win32::TopLevelWindows()) {
+    for (const HWND w : common::TopLevelWindows()) {
         if (w == found_.AcadWnd || w == found_.TextWnd || w == found_.CmdLineWnd) continue;
         const link::MainWindowTests tests = link::TestMainWindow(w);
         const std::wstring title = win32::ToWide(tests.title);
@@ -264,9 +264,9 @@ void Probe::NearMisses() {
                 L"クラス名がメイン ウィンドウのクラスの条件 (\"Afx:\" で始まり \":8:\" を含む、"
                 L"\"AfxMDIFrame90u\" を含む、\"AfxMDIFrame100u\" を含む) のどれにも合いません");
         }
-        lines.push_back(L"  " + Quoted(title) + c_.Say(L", class ", L"、クラス ") + Quoted(win32::ClassName(w)) +
-                        c_.Say(L", process ", L"、プロセス ") + std::to_wstring(win32::ProcessOf(w)) + L"\n    " + why +
-                        L"\n");
+        lines.push_back(L"  " + Quoted(title) + c_.Say(L", class ", L"、クラス ") + Quoted(common::ClassName(w)) +
+                        c_.Say(L", process ", L"、プロセス ") + std::to_wstring(common::ProcessOf(w)) + L"\n    " +
+                        why + L"\n");
     }
     near_misses_ = static_cast<int>(lines.size());
     if (lines.empty()) return;

@@ -8,9 +8,13 @@
 // because the driver runs under `explorer /desktop=...`, which keeps neither
 // its exit status nor its output.
 //
-//   tarvel-check.exe scenario --report FILE --tarvel EXE [--host EXE] [--host-arg A]...
+//   tarvel-check.exe scenario --report FILE [--tarvel EXE] [--host EXE] [--host-arg A]...
 //       [--option 0|1|2|3] [--runs N] [--cwd DIR] [--ready FILE --go FILE]
 //       [--start-timeout S] [--run-timeout S] [--work-files] [--no-watch] [--back N]
+//
+// Without --tarvel (and with --runs 0) only the host is started: a caller
+// that wants the host up and idle for something of its own does it between
+// --ready and --go.
 //
 // --no-watch leaves Tarvel unwatched during the runs (the benchmarks measure
 // what Tarvel costs the window server); minimized_seen and foreign_windows
@@ -32,18 +36,23 @@
 #include <thread>
 #include <vector>
 
-#include "support/win32/files.h"
-#include "support/win32/process.h"
 #include "support/win32/text.h"
-#include "support/win32/windows.h"
+#include "tools/common/files.h"
+#include "tools/common/process.h"
+#include "tools/common/wait.h"
+#include "tools/common/window_list.h"
 #include "tools/scenario/host_log.h"
+#include "tools/scenario/host_session.h"
 #include "tools/scenario/modes.h"
-#include "tools/scenario/session.h"
+#include "tools/scenario/observer.h"
+#include "tools/scenario/report.h"
 
 namespace tarvel::driver {
 
 namespace {
-using win32::Process;
+using common::Now;
+using common::Process;
+using common::WaitFor;
 using win32::ToUtf8;
 
 struct Options {
@@ -110,8 +119,8 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, std::string& error) {
         }
         if (!error.empty()) return false;
     }
-    if (o.report.empty() || o.tarvel.empty()) {
-        error = "--report and --tarvel are needed";
+    if (o.report.empty() || (o.tarvel.empty() && (o.host.empty() || o.runs != 0))) {
+        error = "--report and --tarvel are needed (without --tarvel: --host and --runs 0)";
         return false;
     }
     if (o.option < 0 || o.option > 3) {
@@ -135,13 +144,6 @@ bool ParseArgs(int argc, wchar_t** argv, Options& o, std::string& error) {
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-HWND TopLevelOfClass(DWORD process, const wchar_t* class_name) {
-    for (HWND w : win32::TopLevelWindowsOf(process)) {
-        if (win32::ClassName(w) == class_name) return w;
-    }
-    return nullptr;
-}
-
 std::string RectText(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
@@ -160,8 +162,9 @@ std::size_t CommandsIn(const std::vector<LogRecord>& log, std::size_t from) {
 // The user at the desk while a pick waits (--back): Tarvel's window brought
 // back with Alt+Tab, an option checked, the instructions opened and closed.
 // Runs beside the press of Start, which returns only when the run is over.
-std::string BringBackDuringAPick(const Options& o, const Process& tarvel, HWND main, const std::atomic<bool>& run_over,
+std::string BringBackDuringAPick(const Options& o, const TarvelApp& tarvel, const std::atomic<bool>& run_over,
                                  Report& rep) {
+    const HWND main = tarvel.Main();
     const std::wstring log = HostLogPath(o);
     const bool waiting = WaitFor(
         o.run_timeout_ms, [&] { return run_over || !OfKind(ReadHostLog(log), "wait").empty(); }, 50);
@@ -169,7 +172,7 @@ std::string BringBackDuringAPick(const Options& o, const Process& tarvel, HWND m
         return "the host's log shows no unanswered pick (\"wait\") to bring the window back in";
     }
     rep.Set("back_minimised_before", IsIconic(main) ? 1 : 0);
-    const HWND app = TopLevelOfClass(tarvel.Id(), L"TApplication");
+    const HWND app = tarvel.ApplicationWindow();
     if (!app) return "Tarvel has no application window (class TApplication)";
     SetForegroundWindow(app);  // what Alt+Tab does
     const bool back = WaitFor(5000, [&] { return Shown(main); });
@@ -177,16 +180,16 @@ std::string BringBackDuringAPick(const Options& o, const Process& tarvel, HWND m
     if (!back) return "Tarvel's window did not come back when its application window was activated";
     rep.Set("back_rect", RectText(main));
 
-    std::string failure = CheckOption(main, o.back_option);
+    std::string failure = tarvel.CheckOption(o.back_option);
     if (!failure.empty()) return "while the pick waited: " + failure;
     rep.Set("back_option", o.back_option);
 
-    const HWND help = Control(main, L"?", 56, 32);
+    const HWND help = tarvel.Control(L"?", 56, 32);
     if (!help) return "Tarvel's window has no help button (\"?\" at 56,32)";
     PostMessageW(help, BM_CLICK, 0, 0);
     HWND box = nullptr;
     const bool shown = WaitFor(5000, [&] {
-        box = TopLevelOfClass(tarvel.Id(), L"TAboutBox");
+        box = tarvel.TopLevel(L"TAboutBox");
         return box && IsWindowVisible(box);
     });
     rep.Set("back_help_shown", shown ? 1 : 0);
@@ -198,7 +201,10 @@ std::string BringBackDuringAPick(const Options& o, const Process& tarvel, HWND m
     Sleep(kHelpShownMs);
     rep.Set("back_commands_during_help", static_cast<long long>(CommandsIn(ReadHostLog(log), before)));
     rep.Set("back_main_enabled_under_help", IsWindowEnabled(main) ? 1 : 0);
-    const HWND ok = Control(box, L"閉じる", 542, 16);
+    HWND ok = nullptr;
+    for (HWND c : common::Descendants(box)) {
+        if (common::Title(c) == L"閉じる") ok = c;
+    }
     if (!ok) return "the instructions window has no 閉じる button";
     PostMessageW(ok, BM_CLICK, 0, 0);
     const bool closed = WaitFor(5000, [&] { return !IsWindowVisible(box); });
@@ -209,14 +215,14 @@ std::string BringBackDuringAPick(const Options& o, const Process& tarvel, HWND m
 
 // The steps of one scenario; returns an empty text on success, else what
 // went wrong. Programs still running are killed by the caller.
-std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel) {
+std::string Drive(const Options& o, Report& rep, Host& host, TarvelApp& tarvel) {
     const ULONGLONG t0 = Now();
     if (!o.host.empty()) {
         // Its id goes to the report as soon as it is known, so the script
         // can end what a driver that never reports left behind.
-        std::string failure = StartHost(host, o.host, o.host_args, o.cwd, o.start_timeout_ms);
-        if (host.Started()) {
-            rep.Set("host_pid", host.Id());
+        std::string failure = host.Start(o.host, o.host_args, o.cwd, o.start_timeout_ms);
+        if (host.Process().Started()) {
+            rep.Set("host_pid", host.Pid());
             rep.Write(o.report);
         }
         if (!failure.empty()) return failure;
@@ -225,28 +231,31 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
 
     const std::wstring dxf = o.cwd + L"\\TARVEL.dxf", csv = o.cwd + L"\\TARVEL.csv";
     if (o.work_files) {
-        for (const auto& f : {dxf, csv}) win32::WriteWholeFile(f, "left by an earlier run\n");
+        for (const auto& f : {dxf, csv}) common::WriteWholeFile(f, "left by an earlier run\n");
     }
 
-    const ULONGLONG t1 = Now();
-    TarvelWindow window;
-    std::string failure = StartTarvel(tarvel, o.tarvel, o.cwd, o.start_timeout_ms, window);
-    if (tarvel.Started()) {
-        rep.Set("tarvel_pid", tarvel.Id());
-        rep.Write(o.report);
+    std::string failure;
+    if (!o.tarvel.empty()) {
+        const ULONGLONG t1 = Now();
+        failure = tarvel.Start(o.tarvel, o.cwd, o.start_timeout_ms);
+        if (tarvel.Process().Started()) {
+            rep.Set("tarvel_pid", tarvel.Pid());
+            rep.Write(o.report);
+        }
+        if (!failure.empty()) return failure;
+        rep.Set("tarvel_ready_ms", static_cast<long long>(Now() - t1));
     }
-    if (!failure.empty()) return failure;
-    rep.Set("tarvel_ready_ms", static_cast<long long>(Now() - t1));
 
     if (o.option != 0) {
-        failure = CheckOption(window.main, o.option);
+        failure = tarvel.CheckOption(o.option);
         if (!failure.empty()) return failure;
         rep.Set("option_checked", "RadioButton" + std::to_string(o.option));
     }
 
-    Observer watch(tarvel.Id(), window.main);
+    Observer watch(tarvel.Pid(), tarvel.Main());
     if (o.back_option != 0) watch.Allow(L"TAboutBox");
-    if (o.watch) watch.Start();
+    const bool watching = o.watch && !o.tarvel.empty();
+    if (watching) watch.Start();
     for (int run = 1; run <= o.runs && failure.empty(); ++run) {
         const ULONGLONG tr = Now();
         watch.RunStarting();
@@ -254,9 +263,9 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
         std::atomic<bool> run_over{false};
         std::thread user;
         if (run == 1 && o.back_option != 0) {
-            user = std::thread([&] { back = BringBackDuringAPick(o, tarvel, window.main, run_over, rep); });
+            user = std::thread([&] { back = BringBackDuringAPick(o, tarvel, run_over, rep); });
         }
-        failure = PressStart(window.start, o.run_timeout_ms);
+        failure = tarvel.PressStart(o.run_timeout_ms);
         run_over = true;
         if (user.joinable()) user.join();
         if (failure.empty() && !back.empty()) failure = back;
@@ -266,34 +275,39 @@ std::string Drive(const Options& o, Report& rep, Process& host, Process& tarvel)
         if (!o.host.empty() && !host.Running()) failure = "cadhost.exe ended during run " + std::to_string(run);
     }
     watch.Stop();
-    if (o.watch) watch.Look();
     rep.Set("runs_done", o.runs);
-    if (o.watch) {
+    if (watching) {
+        watch.Look();
         rep.Set("minimized_seen", watch.MinimizedSeen() ? 1 : 0);
         rep.Set("foreign_windows", watch.Foreign());
     }
-    rep.Set("restored", Shown(window.main) ? 1 : 0);
-    rep.Set("final_rect", RectText(window.main));
+    if (!o.tarvel.empty()) {
+        rep.Set("restored", Shown(tarvel.Main()) ? 1 : 0);
+        rep.Set("final_rect", RectText(tarvel.Main()));
+    }
     if (o.work_files) rep.Set("work_files_left", (FileExists(dxf) ? 1 : 0) + (FileExists(csv) ? 1 : 0));
     if (!failure.empty()) return failure;
 
-    // The caller takes its screenshot between these two files.
+    // The caller takes its screenshot (or does what it needs of the host)
+    // between these two files.
     if (!o.ready.empty()) {
         Report ready;
         ready.Set("ready", 1);
         if (!ready.Write(o.ready)) return "cannot write " + ToUtf8(o.ready);
-        if (!WaitFor(60000, [&] { return FileExists(o.go); })) return "no screenshot signal within 60 s";
+        if (!WaitFor(60000, [&] { return FileExists(o.go); })) return "no signal to go on within 60 s";
     }
 
     const ULONGLONG t2 = Now();
-    failure = CloseTarvel(tarvel, window.main, 15000);
-    if (!failure.empty()) return failure;
-    if (!o.host.empty()) {
-        failure = CloseHost(host, 15000);
+    if (!o.tarvel.empty()) {
+        failure = tarvel.Close(15000);
         if (!failure.empty()) return failure;
-        rep.Set("host_exit", host.ExitCode());
+        rep.Set("tarvel_exit", tarvel.Process().ExitCode());
     }
-    rep.Set("tarvel_exit", tarvel.ExitCode());
+    if (!o.host.empty()) {
+        failure = host.Close(15000);
+        if (!failure.empty()) return failure;
+        rep.Set("host_exit", host.Process().ExitCode());
+    }
     rep.Set("close_ms", static_cast<long long>(Now() - t2));
     return {};
 }
@@ -313,7 +327,8 @@ int RunScenario(int argc, wchar_t** argv) {
         }
         return 2;
     }
-    Process host, tarvel;
+    Host host;
+    TarvelApp tarvel;
     rep.Set("driver_pid", static_cast<long long>(GetCurrentProcessId()));
     rep.Write(o.report);
     const std::string failure = Drive(o, rep, host, tarvel);

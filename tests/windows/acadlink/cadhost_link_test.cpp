@@ -11,10 +11,10 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
 #include "support/win32/text.h"
-#include "tests/windows/support/host_session.h"
+#include "tests/windows/support/test_host.h"
 #include "tests/windows/support/test_windows.h"
-#include "tools/scenario/session.h"
-#include "tools/scenario/user_clipboard.h"
+#include "tools/common/clip_sample.h"
+#include "tools/common/wait.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ protected:
 
     // Waits for the prompt line, read through the link, to read `text`.
     bool WaitForPrompt(const std::string& text) {
-        return tarvel::driver::WaitFor(5000, [&] {
+        return tarvel::common::WaitFor(5000, [&] {
             std::string prompt;
             ReadPromptLine(prompt);
             return prompt == text;
@@ -88,7 +88,7 @@ TEST_P(AgainstCadHost, CommandsArriveWholeWithTheirTerminator) {
         ASSERT_EQ(commands.size(), before + 1) << c.what << ": logged before SendCommand returned";
         const LogRecord& got = commands.back();
         std::wstring text;
-        ASSERT_TRUE(got.Text("text", text)) << got.line;
+        ASSERT_TRUE(got.Text("text", text)) << got.Raw();
         EXPECT_EQ(text, Wide(c.arrives)) << c.what;
         EXPECT_EQ(got.Text("enc"), ansi() ? L"A" : L"W") << c.what;
         const std::size_t bytes =
@@ -179,16 +179,16 @@ TEST_P(AgainstCadHost, ReadOnlyAnswersFromTheHistory) {
 
 TEST_P(AgainstCadHost, TheUsersClipboardIsKept) {
     wintest::TestWindow user("TarvelTestCadHostUser", "user");
-    const tarvel::driver::ClipSample mine{L"利用者のクリップボード", L"Tarvel Test CadHost Format",
+    const tarvel::common::ClipSample mine{L"利用者のクリップボード", L"Tarvel Test CadHost Format",
                                           std::string("\x09\x08\x07\0\x06", 5), false};
-    ASSERT_TRUE(tarvel::driver::PutClip(user.Get(), mine));
+    ASSERT_TRUE(tarvel::common::PutClip(user.Get(), mine));
 
     SendCommand(u"\x03\x03ID ");
     ASSERT_TRUE(WaitForPrompt(kIdle));
     std::string line;
     LastHistoryLine(line);
     EXPECT_EQ(line, "X = 100.0000     Y = 200.0000     Z = 0.0000");
-    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), mine), "same") << "the text and the registered format's bytes";
+    EXPECT_EQ(tarvel::common::CheckClip(user.Get(), mine), "same") << "the text and the registered format's bytes";
 }
 
 TEST_P(AgainstCadHost, HostClosedMeansNotRunning) {

@@ -11,13 +11,12 @@
 #include <vector>
 
 #include "acadlink/Acad11ACtrl.h"
-#include "acadlink/clipboard_store.h"
+#include "acadlink/kept_clipboard.h"
 #include "acadlink/link_testing.h"
 #include "support/errors.h"
-#include "tests/windows/support/clipboard.h"
 #include "tests/windows/support/test_windows.h"
-#include "tools/scenario/session.h"
-#include "tools/scenario/user_clipboard.h"
+#include "tools/common/clip_sample.h"
+#include "tools/common/wait.h"
 
 namespace {
 
@@ -33,11 +32,11 @@ private:
     wintest::TestWindow window_;
 };
 
-const tarvel::driver::ClipSample kUserClip{};  // a text, a registered format and the four pictures
-const tarvel::driver::ClipSample kUserText{L"ユーザーの文字 user text", L"Tarvel Test Private Format", "", false};
+const tarvel::common::ClipSample kUserClip{};  // a text, a registered format and the four pictures
+const tarvel::common::ClipSample kUserText{L"ユーザーの文字 user text", L"Tarvel Test Private Format", "", false};
 
-void PutOnClipboard(HWND owner, const tarvel::driver::ClipSample& sample = kUserClip) {
-    ASSERT_TRUE(tarvel::driver::PutClip(owner, sample));
+void PutOnClipboard(HWND owner, const tarvel::common::ClipSample& sample = kUserClip) {
+    ASSERT_TRUE(tarvel::common::PutClip(owner, sample));
 }
 
 int FormatCount(HWND owner) {
@@ -60,8 +59,8 @@ public:
             if (ok) {
                 // Handles its messages meanwhile: the link reads the titles
                 // of this process's windows, which sends them WM_GETTEXT.
-                const ULONGLONG end = tarvel::driver::Now() + ms;
-                for (ULONGLONG now = tarvel::driver::Now(); now < end; now = tarvel::driver::Now()) {
+                const ULONGLONG end = tarvel::common::Now() + ms;
+                for (ULONGLONG now = tarvel::common::Now(); now < end; now = tarvel::common::Now()) {
                     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
                     MSG msg;
                     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
@@ -96,13 +95,13 @@ TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
     // The text, the registered format, the enhanced metafile, the metafile
     // picture, the bitmap and the palette.
-    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same");
+    EXPECT_EQ(tarvel::common::CheckClip(user.Get(), kUserClip), "same");
 
     std::string history;
     CopyHistoryText(history);
     EXPECT_EQ(history, wintest::kChildHistory);
-    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same") << "also after a second copy";
-    const auto marker = wintest::ClipboardBytes(user.Get(), tarvel::clipboard::ExcludeFromMonitoringFormat());
+    EXPECT_EQ(tarvel::common::CheckClip(user.Get(), kUserClip), "same") << "also after a second copy";
+    const auto marker = tarvel::common::ClipboardBytes(user.Get(), tarvel::clipboard::ExcludeFromMonitoringFormat());
     ASSERT_TRUE(marker) << "the clipboard stayed busy";
     EXPECT_FALSE(marker->empty()) << "what was put back is marked for clipboard histories";
 }
@@ -131,7 +130,7 @@ TEST_F(HistoryCopy, NoTextWindowLeavesTheClipboardAlone) {
     LastHistoryLine(line);
     EXPECT_EQ(line, "");
     EXPECT_EQ(GetClipboardOwner(), user.Get()) << "not even opened";
-    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text);
+    EXPECT_EQ(tarvel::common::ClipboardText(user.Get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
@@ -141,14 +140,14 @@ TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
     PutOnClipboard(user.Get(), kUserText);
     ASSERT_TRUE(AcadIsRunning());
     std::string line;
-    const ULONGLONG start = tarvel::driver::Now();
+    const ULONGLONG start = tarvel::common::Now();
     {
         ClipboardHolder holder(400);
         LastHistoryLine(line);
     }
-    EXPECT_GE(tarvel::driver::Now() - start, 350u);
+    EXPECT_GE(tarvel::common::Now() - start, 350u);
     EXPECT_EQ(line, "X = 1.0000     Y = 2.0000     Z = 0.0000");
-    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text);
+    EXPECT_EQ(tarvel::common::ClipboardText(user.Get()), kUserText.text);
 }
 
 TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
@@ -161,14 +160,14 @@ TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
     ULONGLONG elapsed = 0;
     {
         ClipboardHolder holder(2500);
-        const ULONGLONG start = tarvel::driver::Now();
+        const ULONGLONG start = tarvel::common::Now();
         EXPECT_THROW(LastHistoryLine(line), tarvel::SilentAbort);
-        elapsed = tarvel::driver::Now() - start;
+        elapsed = tarvel::common::Now() - start;
     }
     EXPECT_GE(elapsed, 950u);
     EXPECT_LT(elapsed, 2000u);
     EXPECT_EQ(line, "");
-    EXPECT_EQ(wintest::ClipboardText(user.Get()), kUserText.text) << "never touched";
+    EXPECT_EQ(tarvel::common::ClipboardText(user.Get()), kUserText.text) << "never touched";
 }
 
 TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
@@ -182,7 +181,7 @@ TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
     std::string history = "stale";
     EXPECT_THROW(CopyHistoryText(history), tarvel::SilentAbort);
     EXPECT_EQ(history, "");
-    EXPECT_EQ(tarvel::driver::CheckClip(user.Get(), kUserClip), "same");
+    EXPECT_EQ(tarvel::common::CheckClip(user.Get(), kUserClip), "same");
 }
 
 // A third program, here a window of the test's own, that writes its text to
@@ -225,7 +224,7 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
     // What the clipboard held when it was read is taken as the history...
     EXPECT_EQ(history, kThirdText);
     // ...and the other program's write, newer than the user's content, stays.
-    EXPECT_EQ(wintest::ClipboardAnsiText(user.Get()), kThirdText);
+    EXPECT_EQ(tarvel::common::ClipboardAnsiText(user.Get()), kThirdText);
     EXPECT_EQ(GetClipboardOwner(), third);
     DestroyWindow(third);
 }
@@ -266,8 +265,8 @@ public:
         });
         // Its EmptyClipboard tells the owner before, maybe a window of this
         // thread: answered while waiting.
-        const ULONGLONG end = tarvel::driver::Now() + 5000;
-        while (tarvel::driver::Now() < end &&
+        const ULONGLONG end = tarvel::common::Now() + 5000;
+        while (tarvel::common::Now() < end &&
                MsgWaitForMultipleObjects(1, &offered, FALSE, 50, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
             MSG msg;
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -323,14 +322,14 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         SCOPED_TRACE(c.what);
         RenderingOwner owner(c.hang_ms, c.render_ms);
         std::string line = "stale";
-        const ULONGLONG start = tarvel::driver::Now();
+        const ULONGLONG start = tarvel::common::Now();
         bool copied = true;
         try {
             LastHistoryLine(line);
         } catch (const tarvel::SilentAbort&) {
             copied = false;
         }
-        const ULONGLONG elapsed = tarvel::driver::Now() - start;
+        const ULONGLONG elapsed = tarvel::common::Now() - start;
         EXPECT_EQ(copied, c.copied);
         EXPECT_EQ(line, c.copied ? "X = 1.0000     Y = 2.0000     Z = 0.0000" : "");
         EXPECT_GE(elapsed, c.min_ms);
@@ -341,7 +340,7 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         if (!c.copied) {
             EXPECT_EQ(GetClipboardOwner(), owner.Window());
         }
-        EXPECT_EQ(wintest::ClipboardText(user.Get()), kOffered);
+        EXPECT_EQ(tarvel::common::ClipboardText(user.Get()), kOffered);
     }
     seams::SetHostReplyTimeoutForTests(0);
 }

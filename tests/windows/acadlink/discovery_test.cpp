@@ -9,8 +9,8 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
 #include "acadlink/linktext.h"
-#include "support/win32/windows.h"
 #include "tests/windows/support/test_windows.h"
+#include "tools/common/window_list.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST_F(Discovery, PassedOverWindowLetsTheSearchGoOn) {
     TestWindow good(wintest::kMainClass, "AutoCAD 2004 - [b.dwg]");
     TestWindow bad("Afx:00400000:0:00010003", "AutoCAD 2004 - [a.dwg]");
     wintest::BringToTop(bad.Get());
-    const auto order = tarvel::win32::TopLevelWindows();
+    const auto order = tarvel::common::TopLevelWindows();
     ASSERT_LT(wintest::IndexOf(order, bad.Get()), wintest::IndexOf(order, good.Get()));
     EXPECT_EQ(FindAcadWindow(), good.Get());
 }
@@ -96,8 +96,8 @@ TEST_F(Discovery, FirstInEnumOrderWinsAndIsKeptWhileItLives) {
     TestWindow a(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     TestWindow b("AfxMDIFrame100u", "ACAD b");
     wintest::BringToTop(b.Get());
-    ASSERT_LT(wintest::IndexOf(tarvel::win32::TopLevelWindows(), b.Get()),
-              wintest::IndexOf(tarvel::win32::TopLevelWindows(), a.Get()));
+    ASSERT_LT(wintest::IndexOf(tarvel::common::TopLevelWindows(), b.Get()),
+              wintest::IndexOf(tarvel::common::TopLevelWindows(), a.Get()));
     EXPECT_EQ(FindAcadWindow(), b.Get());
 
     // Now a is first, but the kept window still names one: no search.
@@ -172,7 +172,7 @@ TEST_F(Discovery, HeadlandsWithoutMountTam) {
     TestWindow main(wintest::kMainClass, "AutoCAD 2004 - [a.dwg]");
     TestWindow first(wintest::kPaneClass, "Headlands", main.Get());
     TestWindow second(wintest::kPaneClass, "Headlands", main.Get());
-    const auto order = tarvel::win32::Descendants(main.Get());
+    const auto order = tarvel::common::Descendants(main.Get());
     const HWND later =
         wintest::IndexOf(order, first.Get()) > wintest::IndexOf(order, second.Get()) ? first.Get() : second.Get();
     EXPECT_EQ(FindHistoryPane(), nullptr);
@@ -323,7 +323,7 @@ TEST_F(Discovery, TwoHostsTheTextWindowBelongsToTheMainWindowsProcess) {
     wintest::BringToTop(own_text.Get());
     wintest::BringToTop(child_text);
     wintest::BringToTop(own_main.Get());
-    auto order = tarvel::win32::TopLevelWindows();
+    auto order = tarvel::common::TopLevelWindows();
     ASSERT_LT(wintest::IndexOf(order, own_main.Get()), wintest::IndexOf(order, child_main));
     ASSERT_LT(wintest::IndexOf(order, child_text), wintest::IndexOf(order, own_text.Get()));
     EXPECT_EQ(FindAcadWindow(), own_main.Get());
@@ -335,7 +335,7 @@ TEST_F(Discovery, TwoHostsTheTextWindowBelongsToTheMainWindowsProcess) {
     seams::ResetForTests();
     wintest::BringToTop(own_text.Get());
     wintest::BringToTop(child_main);
-    order = tarvel::win32::TopLevelWindows();
+    order = tarvel::common::TopLevelWindows();
     ASSERT_LT(wintest::IndexOf(order, child_main), wintest::IndexOf(order, own_main.Get()));
     EXPECT_EQ(FindAcadWindow(), child_main);
     EXPECT_EQ(FindTextWindow(), child_text);

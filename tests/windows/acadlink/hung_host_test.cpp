@@ -8,7 +8,7 @@
 #include "acadlink/Acad11ACtrl.h"
 #include "acadlink/link_testing.h"
 #include "tests/windows/support/test_windows.h"
-#include "tools/scenario/session.h"
+#include "tools/common/wait.h"
 
 namespace {
 
@@ -19,9 +19,9 @@ protected:
     void SetUp() override { seams::ResetForTests(); }
     // How long a send that cannot be answered took to fail.
     static ULONGLONG FailingSendMs(const char16_t* command) {
-        const ULONGLONG start = tarvel::driver::Now();
+        const ULONGLONG start = tarvel::common::Now();
         EXPECT_FALSE(SendCommand(command)) << "sent to a host that does not answer";
-        return tarvel::driver::Now() - start;
+        return tarvel::common::Now() - start;
     }
     void TearDown() override {
         seams::SetHostReplyTimeoutForTests(0);
@@ -53,17 +53,17 @@ TEST_F(HungHost, ReadsGiveNothingWithinTheBound) {
     EXPECT_LT(send_ms, 3500u);
 
     // The text window does not answer: an empty history, no clipboard failure.
-    ULONGLONG start = tarvel::driver::Now();
+    ULONGLONG start = tarvel::common::Now();
     std::string history = "stale";
     EXPECT_NO_THROW(CopyHistoryText(history));
     EXPECT_EQ(history, "");
-    EXPECT_LT(tarvel::driver::Now() - start, 2900u);
+    EXPECT_LT(tarvel::common::Now() - start, 2900u);
 
-    start = tarvel::driver::Now();
+    start = tarvel::common::Now();
     std::string text = "stale";
     ReadPromptLine(text);
     EXPECT_EQ(text, "");
-    EXPECT_LT(tarvel::driver::Now() - start, 2900u);
+    EXPECT_LT(tarvel::common::Now() - start, 2900u);
 }
 
 TEST_F(HungHost, TenSecondBound) {

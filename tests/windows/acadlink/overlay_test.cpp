@@ -4,7 +4,7 @@
 #include <string>
 
 #include "acadlink/prompt_overlay.h"
-#include "tools/scenario/session.h"
+#include "tools/common/wait.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ HWND MakeVisibleWindow(int width = kWidth, int height = kHeight) {
     HWND w = CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"MountTam", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
                              nullptr, nullptr, wc.hInstance, nullptr);
     UpdateWindow(w);
-    tarvel::driver::PumpMessages();
+    tarvel::common::PumpMessages();
     GdiFlush();
     return w;
 }
@@ -122,7 +122,7 @@ TEST(PromptOverlay, NullOrDestroyedWindowPaintsNothing) {
     HWND gone = CreateWindowExW(0, L"TarvelTestOverlayPane", L"MountTam", WS_POPUP | WS_VISIBLE, 0, 0, kWidth, kHeight,
                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     DestroyWindow(gone);
-    tarvel::driver::PumpMessages();
+    tarvel::common::PumpMessages();
     ASSERT_EQ(Count(w, {0, 0, kWidth, kHeight}).white, kWidth * kHeight);
 
     tarvel::DrawPromptText(nullptr, "寸法線開始点を入力");

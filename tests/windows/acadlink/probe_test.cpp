@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "support/win32/process.h"
 #include "support/win32/text.h"
 #include "tests/windows/support/files.h"
-#include "tests/windows/support/host_session.h"
+#include "tests/windows/support/test_host.h"
 #include "tests/windows/support/test_windows.h"
+#include "tools/common/process.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ struct ProbeResult {
 ProbeResult Probe(const std::vector<std::wstring>& lang = {L"--lang", L"en"}) {
     std::vector<std::wstring> args = {L"--probe"};
     args.insert(args.end(), lang.begin(), lang.end());
-    const tarvel::win32::RunResult run = tarvel::win32::RunToEnd(wintest::TarvelCheckExe(), args, 40000);
+    const tarvel::common::RunResult run = tarvel::common::RunToEnd(wintest::TarvelCheckExe(), args, 40000);
     return {run.ended ? run.exit_code : 999u, tarvel::win32::FromUtf8(run.output)};
 }
 

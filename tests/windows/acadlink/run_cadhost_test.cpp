@@ -18,8 +18,8 @@
 #include "dimension/run_window.h"
 #include "support/errors.h"
 #include "support/win32/text.h"
-#include "tests/windows/support/host_session.h"
-#include "tools/scenario/session.h"
+#include "tests/windows/support/test_host.h"
+#include "tools/common/wait.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ public:
     explicit TestRunWindow(int tier) : tier_(tier) {}
     void Minimize() override { ++minimized; }
     void Restore() override { ++restored; }
-    void ProcessMessages() override { tarvel::driver::PumpMessages(); }
+    void ProcessMessages() override { tarvel::common::PumpMessages(); }
     void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
     void DeleteWorkFile(const std::string&) override {}
     bool RadioButton1Checked() override { return tier_ == 1; }

@@ -1,7 +1,7 @@
 #include "app_fixture.h"
 
 #include "support/win32/text.h"
-#include "tools/scenario/session.h"
+#include "tools/common/wait.h"
 
 namespace tarvel::app::testing {
 
@@ -88,11 +88,11 @@ RECT ClientRect(HWND window) {
 }
 
 void Pump(DWORD ms) {
-    const ULONGLONG start = driver::Now();
+    const ULONGLONG start = common::Now();
     do {
-        driver::PumpMessages();
+        common::PumpMessages();
         Sleep(5);
-    } while (driver::Now() - start < ms);
+    } while (common::Now() - start < ms);
 }
 
 }  // namespace tarvel::app::testing

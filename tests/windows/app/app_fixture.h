@@ -15,7 +15,7 @@
 #include "app/About.h"
 #include "app/TarvelU.h"
 #include "dimension/cad_link.h"
-#include "support/win32/windows.h"
+#include "tools/common/window_list.h"
 
 namespace tarvel::app::testing {
 
@@ -68,8 +68,8 @@ protected:
     std::unique_ptr<TAboutBox> about;
 };
 
-using win32::ClassName;
-using win32::WindowText;
+using common::ClassName;
+using common::WindowText;
 // The window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND window);
 RECT ClientRect(HWND window);

@@ -11,24 +11,24 @@
 #include <string>
 #include <vector>
 
-#include "support/win32/process.h"
 #include "support/win32/text.h"
-#include "tests/windows/support/clipboard.h"
 #include "tests/windows/support/files.h"
-#include "tests/windows/support/host_session.h"
+#include "tests/windows/support/test_host.h"
 #include "tools/cadhost/interpreter.h"
 #include "tools/cadhost/options.h"
-#include "tools/scenario/session.h"
+#include "tools/common/clip_sample.h"
+#include "tools/common/process.h"
+#include "tools/common/wait.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 
 using cadhost::HistoryEol;
-using tarvel::driver::WaitFor;
+using tarvel::common::ClipboardText;
+using tarvel::common::WaitFor;
 using tarvel::win32::ToBytes;
 using ::testing::PrintToString;
-using wintest::ClipboardText;
 
 std::string U8(const std::u16string& s) { return cadhost::ToUtf8(s); }
 
@@ -315,14 +315,14 @@ TEST(FaultHost, LogTimesAreTheSharedTickCount) {
     ASSERT_GE(records.size(), 4u);
     for (const tarvel::driver::LogRecord& record : records) {
         const long long ms = record.Number("ms");
-        ASSERT_GE(ms, 0) << record.line;
+        ASSERT_GE(ms, 0) << record.Raw();
         EXPECT_GE(ms, static_cast<long long>(before) - 50);
         EXPECT_LE(ms, static_cast<long long>(after) + 50);
         EXPECT_GE(ms, last);
         last = ms;
     }
     START_HOST(plain);
-    for (const auto& record : plain.Log()) EXPECT_THAT(record.line, ::testing::Not(HasSubstr("\"ms\"")));
+    for (const auto& record : plain.Log()) EXPECT_THAT(record.Raw(), ::testing::Not(HasSubstr("\"ms\"")));
 }
 
 // ---- the clipboard holder ----
@@ -340,7 +340,7 @@ public:
     ~Holder() { process_.Kill(9); }
 
 private:
-    tarvel::win32::Process process_;
+    tarvel::common::Process process_;
 };
 
 bool CanOpenClipboard() {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "support/win32/files.h"
 #include "support/win32/text.h"
-#include "support/win32/windows.h"
 #include "tests/windows/support/files.h"
-#include "tests/windows/support/host_session.h"
-#include "tools/scenario/session.h"
+#include "tests/windows/support/test_host.h"
+#include "tools/common/files.h"
+#include "tools/common/wait.h"
+#include "tools/common/window_list.h"
 
 using ::testing::AllOf;
 using ::testing::ElementsAre;
@@ -26,9 +26,9 @@ const std::wstring kIdle = L"コマンド: ";
 const std::wstring kIdPrompt = L"点を指定: ";
 const std::wstring kPick = L"\x03ID ";
 
-using tarvel::win32::ClassName;
+using tarvel::common::ClassName;
+using tarvel::common::Title;
 using tarvel::win32::FromUtf8;
-using tarvel::win32::Title;
 using tarvel::win32::ToBytes;
 using tarvel::win32::ToUtf8;
 using wintest::HostSession;
@@ -36,7 +36,7 @@ using wintest::HostSession;
 // The JSON lines of the log's records of one kind.
 std::vector<std::string> LinesOf(const HostSession& host, const char* kind) {
     std::vector<std::string> lines;
-    for (const tarvel::driver::LogRecord& record : host.LogOf(kind)) lines.push_back(record.line);
+    for (const tarvel::driver::LogRecord& record : host.LogOf(kind)) lines.push_back(record.Raw());
     return lines;
 }
 
@@ -166,16 +166,16 @@ TEST(HostPicks, ScriptWaitsForThinkTimeAndOnlyAnswersId) {
     EXPECT_FALSE(host.WaitForLog("pick", seen, kThinkMs + 200)) << "the script answered DIMLINEAR";
     EXPECT_EQ(host.Prompt(), L"1 本目の寸法補助線の起点を指定 または <オブジェクトを選択>: ");
     host.Type(L"\x03");
-    const ULONGLONG start = tarvel::driver::Now();
+    const ULONGLONG start = tarvel::common::Now();
     host.Type(kPick);
     ASSERT_TRUE(host.WaitPrompt(kIdle));
-    EXPECT_GE(tarvel::driver::Now() - start, kThinkMs - 50);
+    EXPECT_GE(tarvel::common::Now() - start, kThinkMs - 50);
     EXPECT_EQ(host.LastHistoryLine(), L"X = 1.0000     Y = 2.0000     Z = 0.0000");
 }
 
 // The frame's drawing view: the untitled Afx child of a top-level window.
 HWND DrawingView(HWND frame) {
-    for (HWND h : tarvel::win32::Descendants(frame)) {
+    for (HWND h : tarvel::common::Descendants(frame)) {
         if (ClassName(h).rfind(L"Afx:", 0) == 0 && Title(h).empty() && GetParent(h) == GetAncestor(h, GA_ROOT)) {
             return h;
         }
@@ -449,7 +449,7 @@ TEST(HostCommandLine, HelpAndBadOptions) {
         {{L"--picks", L"Z:\\no\\such\\file.picks"}, 2, "cannot read the pick script"},
     };
     for (const Case& c : cases) {
-        const tarvel::win32::RunResult run = wintest::RunHostToEnd(c.args);
+        const tarvel::common::RunResult run = wintest::RunHostToEnd(c.args);
         ASSERT_TRUE(run.ended) << ::testing::PrintToString(c.args);
         EXPECT_EQ(run.exit_code, c.exit_code) << ::testing::PrintToString(c.args);
         EXPECT_THAT(run.output, HasSubstr(c.says)) << ::testing::PrintToString(c.args);
@@ -459,8 +459,8 @@ TEST(HostCommandLine, HelpAndBadOptions) {
 TEST(HostCommandLine, MalformedPickScriptIsRefusedWithItsLine) {
     const std::wstring dir = wintest::MakeTempDir();
     const std::wstring picks = dir + L"\\bad.picks";
-    tarvel::win32::WriteWholeFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
-    const tarvel::win32::RunResult run = wintest::RunHostToEnd({L"--picks", picks});
+    tarvel::common::WriteWholeFile(picks, "pick 1,2\n# fine so far\npick 3 4\n");
+    const tarvel::common::RunResult run = wintest::RunHostToEnd({L"--picks", picks});
     EXPECT_EQ(run.exit_code, 2u);
     EXPECT_THAT(run.output, HasSubstr("line 3"));
 }

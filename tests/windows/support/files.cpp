@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "support/win32/files.h"
 #include "support/win32/text.h"
+#include "tools/common/files.h"
 
 namespace wintest {
 
@@ -38,7 +38,7 @@ std::wstring MakeTempDir() {
 
 std::string ReadTextFile(const std::wstring& path) {
     std::string out;
-    if (!tarvel::win32::ReadWholeFile(path, out)) out.clear();
+    if (!tarvel::common::ReadWholeFile(path, out)) out.clear();
     return out;
 }
 

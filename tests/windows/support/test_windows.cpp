@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "support/win32/text.h"
-#include "support/win32/windows.h"
+#include "tools/common/window_list.h"
 
 namespace wintest {
 
-using tarvel::win32::Title;
+using tarvel::common::Title;
 using tarvel::win32::ToBytes;
 using tarvel::win32::ToWide;
 
@@ -80,10 +80,12 @@ int IndexOf(const std::vector<HWND>& list, HWND window) {
 void BringToTop(HWND window) { SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE); }
 
 HWND FindTopLevel(DWORD process, const std::string& title) {
-    return FirstTitled(tarvel::win32::TopLevelWindowsOf(process), title);
+    return FirstTitled(tarvel::common::TopLevelWindowsOf(process), title);
 }
 
-HWND FindChild(HWND parent, const std::string& title) { return FirstTitled(tarvel::win32::Descendants(parent), title); }
+HWND FindChild(HWND parent, const std::string& title) {
+    return FirstTitled(tarvel::common::Descendants(parent), title);
+}
 
 // ---- the child process ----
 

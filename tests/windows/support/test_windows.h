@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "support/win32/owner.h"
-#include "support/win32/process.h"
+#include "tools/common/process.h"
 
 namespace wintest {
 
@@ -73,7 +73,7 @@ public:
     int Finish(DWORD wait_ms = 20000);
 
 private:
-    tarvel::win32::Process process_;
+    tarvel::common::Process process_;
     tarvel::win32::Handle ready_event_;
     tarvel::win32::Handle quit_event_;
     bool ready_ = false;

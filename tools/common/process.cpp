@@ -1,11 +1,13 @@
-#include "support/win32/process.h"
+#include "tools/common/process.h"
 
 #include <algorithm>
 #include <utility>
 
 #include "support/win32/owner.h"
 
-namespace tarvel::win32 {
+namespace tarvel::common {
+
+using win32::Handle;
 
 namespace {
 
@@ -170,4 +172,4 @@ RunResult RunToEnd(const std::wstring& program, const std::vector<std::wstring>&
     return result;
 }
 
-}  // namespace tarvel::win32
+}  // namespace tarvel::common

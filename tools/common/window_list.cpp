@@ -1,6 +1,6 @@
-#include "support/win32/windows.h"
+#include "tools/common/window_list.h"
 
-namespace tarvel::win32 {
+namespace tarvel::common {
 
 namespace {
 
@@ -58,4 +58,4 @@ std::vector<HWND> Descendants(HWND parent) {
     return list;
 }
 
-}  // namespace tarvel::win32
+}  // namespace tarvel::common

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvel::win32 {
+namespace tarvel::common {
 
 // One argument as the receiving program's command-line parser reads it back
 // whole: quoted when it holds a blank, a tab or a quote (or is empty), with
@@ -65,4 +65,4 @@ struct RunResult {
 RunResult RunToEnd(const std::wstring& program, const std::vector<std::wstring>& arguments, DWORD timeout_ms,
                    const std::wstring& folder = {});
 
-}  // namespace tarvel::win32
+}  // namespace tarvel::common

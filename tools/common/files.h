@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarvel::win32 {
+namespace tarvel::common {
 
 // Reads the whole file into `out`. The file is shared with a program still
 // writing it (a log). False when it cannot be opened or read, or when it is
@@ -16,4 +16,4 @@ bool ReadWholeFile(const std::wstring& path, std::string& out, std::size_t limit
 // was written.
 bool WriteWholeFile(const std::wstring& path, std::string_view bytes);
 
-}  // namespace tarvel::win32
+}  // namespace tarvel::common

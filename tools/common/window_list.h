@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvel::win32 {
+namespace tarvel::common {
 
 // The title the system keeps for a window; for a window of another process
 // it is read without asking the window.
@@ -27,4 +27,4 @@ std::vector<HWND> TopLevelWindowsOf(DWORD process);
 // Every descendant of a window, in EnumChildWindows order.
 std::vector<HWND> Descendants(HWND parent);
 
-}  // namespace tarvel::win32
+}  // namespace tarvel::common

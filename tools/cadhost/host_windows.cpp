@@ -1,4 +1,4 @@
-#include "tools/cadhost/windows.h"
+#include "tools/cadhost/host_windows.h"
 
 #include <windows.h>
 
@@ -74,7 +74,7 @@ void LayoutFrame(const Host& h) {
 LRESULT GetPromptText(Host& h, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Delay(h);
     const std::wstring w = W(h.interp.PromptLine());
-    if (msg == WM_GETTEXT && h.options.log_reads) h.log.Write("read", Field("text", U(w)));
+    if (msg == WM_GETTEXT && h.options.log_reads) h.log.Write("read", {{"text", ToUtf8(U(w))}});
     if (!IsWindowUnicode(hwnd)) {
         const std::string a = win32::ToBytes(w, kAnsiCodePage);
         if (msg == WM_GETTEXTLENGTH) return static_cast<LRESULT>(a.size());
@@ -242,9 +242,9 @@ LRESULT CALLBACK Guarded(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     try {
         return Proc(*host, hwnd, msg, wp, lp);
     } catch (const std::exception& e) {
-        host->log.Write("error", "\"what\":" + JsonString(FromUtf8(e.what())));
+        host->log.Write("error", {{"what", e.what()}});
     } catch (...) {
-        host->log.Write("error", "\"what\":\"unknown\"");
+        host->log.Write("error", {{"what", "unknown"}});
     }
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "support/win32/files.h"
+#include "tools/common/files.h"
 
 #include <windows.h>
 
@@ -6,7 +6,9 @@
 
 #include "support/win32/owner.h"
 
-namespace tarvel::win32 {
+namespace tarvel::common {
+
+using win32::Handle;
 
 bool ReadWholeFile(const std::wstring& path, std::string& out, std::size_t limit) {
     out.clear();
@@ -36,4 +38,4 @@ bool WriteWholeFile(const std::wstring& path, std::string_view bytes) {
     return true;
 }
 
-}  // namespace tarvel::win32
+}  // namespace tarvel::common

@@ -1,4 +1,4 @@
-#include "tools/scenario/user_clipboard.h"
+#include "tools/common/clip_sample.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,9 +6,8 @@
 
 #include "support/win32/owner.h"
 #include "support/win32/text.h"
-#include "tools/scenario/session.h"
 
-namespace tarvel::driver {
+namespace tarvel::common {
 
 namespace {
 
@@ -211,4 +210,49 @@ std::string CheckClip(HWND owner, const ClipSample& sample) {
     return "text=" + Escaped(text) + " format=" + data + pictures;
 }
 
-}  // namespace tarvel::driver
+namespace {
+
+// The units of `bytes` up to the first zero one.
+template <class Char>
+std::basic_string<Char> UpToTerminator(const std::vector<unsigned char>& bytes) {
+    std::basic_string<Char> text(bytes.size() / sizeof(Char), Char{});
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(Char));
+    return text.substr(0, text.find(Char{}));
+}
+
+}  // namespace
+
+std::optional<std::vector<unsigned char>> ClipboardBytes(HWND owner, UINT format) {
+    const win32::ClipboardOpen open = win32::OpenClipboardRetrying(owner, kOpenRetryMs);
+    if (!open) return std::nullopt;
+    std::vector<unsigned char> bytes;
+    const win32::LockedGlobal block(static_cast<HGLOBAL>(GetClipboardData(format)));
+    if (const auto* p = static_cast<const unsigned char*>(block.data())) bytes.assign(p, p + block.size());
+    return bytes;
+}
+
+std::wstring ClipboardText(HWND owner) {
+    const auto bytes = ClipboardBytes(owner, CF_UNICODETEXT);
+    return bytes ? UpToTerminator<wchar_t>(*bytes) : L"<busy>";
+}
+
+std::string ClipboardAnsiText(HWND owner) {
+    const auto bytes = ClipboardBytes(owner, CF_TEXT);
+    return bytes ? UpToTerminator<char>(*bytes) : "<busy>";
+}
+
+std::string Escaped(const std::wstring& text) {
+    std::string out;
+    for (char c : win32::ToUtf8(text)) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\\') {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(c));
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace tarvel::common

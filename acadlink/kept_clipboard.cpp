@@ -1,4 +1,4 @@
-#include "acadlink/clipboard_store.h"
+#include "acadlink/kept_clipboard.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -11,6 +11,8 @@
 namespace tarvel::clipboard {
 
 namespace {
+
+using Saved = std::vector<SavedFormat>;
 
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return DefWindowProcW(window, message, wparam, lparam);
@@ -151,6 +153,10 @@ void FormatCopyTraits::Free(const FormatCopy& copy) {
     }
 }
 
+namespace {
+
+// A copy of one format's data as GetClipboardData gave it; empty (no data)
+// when it cannot be copied.
 SavedFormat CopyFormat(UINT format, HANDLE source) {
     if (!source) return {};
     switch (KindOf(format)) {
@@ -170,8 +176,11 @@ SavedFormat CopyFormat(UINT format, HANDLE source) {
     return {};
 }
 
-SavedClipboard SaveOpenClipboard() {
-    SavedClipboard saved;
+// Copies every format of the clipboard, which this thread must have open,
+// in the order the clipboard lists them. A format that cannot be copied is
+// left out; the others are kept.
+Saved SaveOpenClipboard() {
+    Saved saved;
     for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
         if (KindOf(format) == FormatKind::Unsaveable) continue;
         SavedFormat item = CopyFormat(format, GetClipboardData(format));
@@ -180,12 +189,10 @@ SavedClipboard SaveOpenClipboard() {
     return saved;
 }
 
-UINT ExcludeFromMonitoringFormat() {
-    static const UINT format = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
-    return format;
-}
-
-bool RestoreOpenClipboard(SavedClipboard& saved) {
+// Empties the clipboard, which this thread must have open, and puts the
+// saved formats back (the copies go to the clipboard), marked so that
+// clipboard histories do not record them again. False when a step failed.
+bool RestoreOpenClipboard(Saved& saved) {
     bool ok = EmptyClipboard() != FALSE;
     const UINT exclude = ExcludeFromMonitoringFormat();
     bool marked = false;
@@ -210,8 +217,6 @@ bool RestoreOpenClipboard(SavedClipboard& saved) {
 
 // ---- the bounded save ----
 
-namespace {
-
 enum JobState : int { kWorking, kEmptying, kFinished, kAbandoned, kAbandonedWhileEmptying };
 
 // What the saving thread and the waiting caller share. The state decides
@@ -224,12 +229,12 @@ struct SaveJob {
     DWORD open_retry_ms = 0;
     win32::Handle done;  // set when result and saved may be read
     std::atomic<int> state{kWorking};
-    SaveResult result = SaveResult::Busy;
-    SavedClipboard saved;
+    KeptClipboard::Keeping result = KeptClipboard::Keeping::Busy;
+    Saved saved;
 };
 
 // Finishes the job for the caller, unless it has given up meanwhile.
-void Finish(SaveJob& job, SaveResult result) {
+void Finish(SaveJob& job, KeptClipboard::Keeping result) {
     job.result = result;
     int expected = kWorking;
     if (job.state.compare_exchange_strong(expected, kFinished)) SetEvent(job.done.value());
@@ -238,12 +243,12 @@ void Finish(SaveJob& job, SaveResult result) {
 void Work(const std::shared_ptr<SaveJob>& job) noexcept {
     try {
         win32::ClipboardOpen open = win32::OpenClipboardRetrying(job->owner, job->open_retry_ms);
-        if (!open) return Finish(*job, SaveResult::Busy);
+        if (!open) return Finish(*job, KeptClipboard::Keeping::Busy);
         job->saved = SaveOpenClipboard();
         int expected = kWorking;
         if (!job->state.compare_exchange_strong(expected, kEmptying)) return;  // given up: left as it is
         const bool emptied = EmptyClipboard() != FALSE;
-        job->result = emptied ? SaveResult::Emptied : SaveResult::Unchanged;
+        job->result = emptied ? KeptClipboard::Keeping::Kept : KeptClipboard::Keeping::Unchanged;
         expected = kEmptying;
         if (!job->state.compare_exchange_strong(expected, kFinished)) {
             // Given up while emptying: nobody else will put the user's
@@ -256,7 +261,7 @@ void Work(const std::shared_ptr<SaveJob>& job) noexcept {
     } catch (...) {
         // Out of memory while copying: the clipboard was not emptied.
         job->saved.clear();
-        Finish(*job, SaveResult::Unchanged);
+        Finish(*job, KeptClipboard::Keeping::Unchanged);
     }
 }
 
@@ -275,23 +280,44 @@ bool OwnerAnswers(HWND ours, DWORD bound_ms) {
 
 }  // namespace
 
-SaveOutcome SaveAndEmpty(HWND owner, DWORD open_retry_ms, DWORD bound_ms) {
-    const ULONGLONG deadline = GetTickCount64() + bound_ms;
+UINT ExcludeFromMonitoringFormat() {
+    static const UINT format = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
+    return format;
+}
+
+// ---- the user's clipboard, kept ----
+
+KeptClipboard::KeptClipboard(HWND owner, DWORD writer, DWORD open_retry_ms, DWORD bound_ms)
+    : owner_(owner), writer_(writer), open_retry_ms_(open_retry_ms), bound_ms_(bound_ms) {}
+
+KeptClipboard::~KeptClipboard() {
+    if (kept_) PutBack();
+}
+
+KeptClipboard::Keeping KeptClipboard::Keep() {
+    const ULONGLONG deadline = GetTickCount64() + bound_ms_;
     // An owner that has stopped answering would never render what it
     // offered; the thread below would then keep the clipboard open until it
     // answered. Such an owner is left alone from the start.
-    if (!OwnerAnswers(owner, bound_ms)) return SaveOutcome{SaveResult::OwnerNotAnswering, {}};
+    if (!OwnerAnswers(owner_, bound_ms_)) return Keeping::OwnerNotAnswering;
 
     auto job = std::make_shared<SaveJob>();
-    job->owner = owner;
-    job->open_retry_ms = open_retry_ms;
+    job->owner = owner_;
+    job->open_retry_ms = open_retry_ms_;
     job->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!job->done) return SaveOutcome{SaveResult::Busy, {}};
+    if (!job->done) return Keeping::Busy;
     try {
         std::thread(Work, job).detach();
     } catch (...) {
-        return SaveOutcome{SaveResult::Busy, {}};
+        return Keeping::Busy;
     }
+    auto taken = [&] {
+        if (job->result == Keeping::Kept) {
+            saved_ = std::move(job->saved);
+            kept_ = true;
+        }
+        return job->result;
+    };
 
     // Waits for the thread, answering what is sent to this thread meanwhile:
     // emptying the clipboard tells its owner, often a window of ours.
@@ -301,20 +327,42 @@ SaveOutcome SaveAndEmpty(HWND owner, DWORD open_retry_ms, DWORD bound_ms) {
         const HANDLE done = job->done.value();
         const DWORD wait =
             MsgWaitForMultipleObjects(1, &done, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
-        if (wait == WAIT_OBJECT_0) return SaveOutcome{job->result, std::move(job->saved)};
+        if (wait == WAIT_OBJECT_0) return taken();
         if (wait != WAIT_OBJECT_0 + 1) break;
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     int expected = kWorking;
-    if (job->state.compare_exchange_strong(expected, kAbandoned)) return SaveOutcome{SaveResult::OwnerNotAnswering, {}};
+    if (job->state.compare_exchange_strong(expected, kAbandoned)) return Keeping::OwnerNotAnswering;
     expected = kEmptying;
-    if (job->state.compare_exchange_strong(expected, kAbandonedWhileEmptying)) {
-        return SaveOutcome{SaveResult::OwnerNotAnswering, {}};
-    }
+    if (job->state.compare_exchange_strong(expected, kAbandonedWhileEmptying)) return Keeping::OwnerNotAnswering;
     // Finished just now: it is closing the clipboard.
     WaitForSingleObject(job->done.value(), 1000);
-    return SaveOutcome{job->result, std::move(job->saved)};
+    return taken();
 }
+
+// True when a program other than us and the writer wrote to the clipboard
+// after we emptied it: its content is newer than the user's, and putting the
+// user's back would destroy it.
+bool KeptClipboard::NewerWriteByAnotherProgram() const {
+    const HWND current = GetClipboardOwner();
+    if (!current || current == owner_) return false;
+    DWORD process = 0;
+    GetWindowThreadProcessId(current, &process);
+    return process != writer_;
+}
+
+bool KeptClipboard::Restore(bool over_newer) {
+    if (!kept_) return true;
+    kept_ = false;
+    // Where nothing was saved the clipboard is left empty.
+    if (!over_newer && NewerWriteByAnotherProgram()) return true;
+    const win32::ClipboardOpen open = win32::OpenClipboardRetrying(owner_, open_retry_ms_);
+    return open && RestoreOpenClipboard(saved_);
+}
+
+bool KeptClipboard::PutBack() { return Restore(false); }
+
+bool KeptClipboard::PutBackOverAnything() { return Restore(true); }
 
 }  // namespace tarvel::clipboard

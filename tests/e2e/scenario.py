@@ -1,22 +1,18 @@
 """Helpers of the whole-program tests: run scripts/scenario and read back
-what the host logged and drew."""
+what the host logged and drew. Programs are run through tests/harness.py
+(a process group each, ended as a group on a timeout)."""
 import json
 import os
-import subprocess
+import sys
 import tempfile
 from dataclasses import dataclass
 
 import ezdxf
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from harness import ROOT, read_report, run, start, end_group, win_path  # noqa: E402,F401  (shared with the other tests)
+
 PICK = "\x03ID "
-
-
-def win_path(path):
-    """The Windows name of a Unix path under Wine (drive Z: is the root).
-    Computed here: winepath starts a Wine process, which now and then failed
-    under load."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 class ScenarioError(AssertionError):
@@ -37,7 +33,7 @@ def run_scenario(picks, out, option=None, layout="docked", ansi=False, driver_ar
         cmd.append("--ansi")
     for a in driver_args:
         cmd += ["--driver-arg", a]
-    done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=600)
+    done = run(cmd, timeout=600, capture_output=True, text=True)
     if done.returncode != 0:
         raise ScenarioError(f"{' '.join(cmd[1:])} failed ({done.returncode}):\n{done.stdout}{done.stderr}")
     return out
@@ -57,8 +53,7 @@ def picks_of(points, ends="end", placement=None):
 
 def driver_report(out):
     """The driver's key=value report of the session."""
-    with open(os.path.join(out, "driver.txt"), encoding="utf-8") as f:
-        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+    return read_report(os.path.join(out, "driver.txt"))
 
 
 def log_records(out):

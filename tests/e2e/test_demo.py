@@ -3,10 +3,9 @@
 equal spans merged, the single spans, and the vertical chain picked
 downwards, with the texts as they read in the drawing."""
 import os
-import subprocess
 import unittest
 
-from scenario import ROOT, dimensions, dimlinear_commands, temp_out
+from scenario import ROOT, dimensions, dimlinear_commands, run, temp_out
 
 # (first point, second point, direction angle, as it reads in the summary)
 PLAN = [
@@ -22,8 +21,7 @@ PLAN = [
 class Demo(unittest.TestCase):
     def test_demo_plan(self):
         out = temp_out("demo")
-        done = subprocess.run([os.path.join(ROOT, "scripts", "demo"), "--out", out], stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, timeout=600)
+        done = run([os.path.join(ROOT, "scripts", "demo"), "--out", out], timeout=600, capture_output=True, text=True)
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
         dims = dimensions(out)
         self.assertEqual([(d.p1, d.p2, d.angle) for d in dims], [(p1, p2, a) for p1, p2, a, _ in PLAN])

@@ -8,16 +8,7 @@ import sys
 import time
 import unittest
 
-from scenario import ROOT, temp_out, win_path
-
-
-def win(path):
-    return win_path(path)
-
-
-def report(path):
-    with open(path, encoding="utf-8") as f:
-        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+from scenario import ROOT, end_group, read_report as report, start, temp_out, win_path as win
 
 
 class NoHost(unittest.TestCase):
@@ -33,14 +24,14 @@ class NoHost(unittest.TestCase):
         # Two presses: the second must behave like the first.
         args = ["wine", "explorer", "/desktop=tarvel,1280x1024", win(driver), "scenario", "--report", win(rep),
                 "--tarvel", win(tarvel), "--cwd", win(out), "--runs", "2", "--work-files", "--run-timeout", "30"]
-        proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        proc = start(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 90
-        while time.monotonic() < deadline and "result" not in (report(rep) if os.path.exists(rep) else {}):
+        while time.monotonic() < deadline and "result" not in report(rep):
             time.sleep(0.1)
         try:
             proc.wait(timeout=20)
         except subprocess.TimeoutExpired:
-            proc.kill()
+            end_group(proc)
         r = report(rep)
         self.assertEqual(r.get("result"), "ok", r)
         self.assertEqual(r["runs_done"], "2")

@@ -6,14 +6,13 @@ version resources of the executables agree with the zip's name, and both
 SHA256SUMS (beside the zip and inside it) verify with sha256sum -c."""
 import os
 import re
-import subprocess
 import tempfile
 import unittest
 import zipfile
 
 import pefile
 
-from scenario import ROOT
+from scenario import ROOT, run
 
 EXPECTED = {"Tarvel.exe", "cadhost.exe", "tarvel-check.exe", "demo.picks", "使い方.txt", "SHA256SUMS"}
 
@@ -40,8 +39,8 @@ class Release(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory(prefix="tarvel-release-")
         cls.out = cls.tmp.name
         build = os.environ.get("TARVEL_BUILD_DIR", os.path.join(ROOT, "build", "windows"))
-        done = subprocess.run([os.path.join(ROOT, "scripts", "package-release"), "--build", build, "--out", cls.out],
-                              capture_output=True, text=True, timeout=120)
+        done = run([os.path.join(ROOT, "scripts", "package-release"), "--build", build, "--out", cls.out],
+                   timeout=120, capture_output=True, text=True)
         if done.returncode != 0:
             raise AssertionError(done.stdout + done.stderr)
         cls.zip_path = done.stdout.strip().splitlines()[-1]
@@ -76,15 +75,15 @@ class Release(unittest.TestCase):
             with zipfile.ZipFile(self.zip_path) as z:
                 z.extractall(unpacked)
             for folder, files in ((self.out, 1), (os.path.join(unpacked, f"tarvel-{self.version}"), 5)):
-                done = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=folder, capture_output=True,
-                                      text=True, timeout=60, env=dict(os.environ, LC_ALL="C"))
+                done = run(["sha256sum", "-c", "SHA256SUMS"], timeout=60, cwd=folder, capture_output=True, text=True,
+                           env=dict(os.environ, LC_ALL="C"))
                 self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
                 self.assertEqual(done.stdout.count(": OK"), files, done.stdout)
             # A changed byte is caught.
             with open(os.path.join(unpacked, f"tarvel-{self.version}", "demo.picks"), "ab") as f:
                 f.write(b"#")
-            done = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=os.path.join(unpacked, f"tarvel-{self.version}"),
-                                  capture_output=True, text=True, timeout=60)
+            done = run(["sha256sum", "-c", "SHA256SUMS"], timeout=60, cwd=os.path.join(unpacked, f"tarvel-{self.version}"),
+                       capture_output=True, text=True)
             self.assertNotEqual(done.returncode, 0, done.stdout)
 
     def test_text_files_read_on_windows(self):

@@ -3,11 +3,10 @@
 file, a program that does not show its window in time, a run that does not
 end. And its chain count, which decides how often 開始 is pressed."""
 import os
-import subprocess
 import tempfile
 import unittest
 
-from scenario import ROOT, picks_of, temp_out, win_path
+from scenario import ROOT, picks_of, run, temp_out, win_path
 
 SCENARIO = os.path.join(ROOT, "scripts", "scenario")
 COUNT = os.path.join(ROOT, "scripts", "count-chains")
@@ -40,13 +39,13 @@ class ChainCount(unittest.TestCase):
             for i, (text, chains, open_chain) in enumerate(self.CASES):
                 with self.subTest(text=text):
                     path = write(d, f"{i}.picks", text)
-                    got = subprocess.run([COUNT, path], capture_output=True, text=True)
+                    got = run([COUNT, path], timeout=30, capture_output=True, text=True)
                     self.assertEqual(got.stdout.strip(), str(chains), got.stderr)
-                    self.assertEqual(subprocess.run([COUNT, "--open", path]).returncode == 0, open_chain)
+                    self.assertEqual(run([COUNT, "--open", path], timeout=30).returncode == 0, open_chain)
 
     def test_unknown_action_is_refused(self):
         with tempfile.TemporaryDirectory() as d:
-            got = subprocess.run([COUNT, write(d, "bad.picks", "pick 0,0\nclick 1,1\n")], capture_output=True, text=True)
+            got = run([COUNT, write(d, "bad.picks", "pick 0,0\nclick 1,1\n")], timeout=30, capture_output=True, text=True)
             self.assertNotEqual(got.returncode, 0)
             self.assertIn("line 2", got.stderr)
 
@@ -56,8 +55,8 @@ class Failures(unittest.TestCase):
         out = temp_out(name)
         os.makedirs(out, exist_ok=True)
         path = picks_path or write(out, "e2e.picks", picks_text)
-        done = subprocess.run([SCENARIO, "--picks", path, "--out", out], stdin=subprocess.DEVNULL, capture_output=True,
-                              text=True, timeout=300, env={**os.environ, **(env or {})})
+        done = run([SCENARIO, "--picks", path, "--out", out], timeout=300, capture_output=True, text=True,
+                   env={**os.environ, **(env or {})})
         return done, out
 
     def assertFailsWith(self, done, text):
@@ -69,7 +68,7 @@ class Failures(unittest.TestCase):
         # scenario's folder.
         folder = win_path(out)
         self.assertTrue(folder)
-        ps = subprocess.run(["ps", "-eo", "args"], capture_output=True, text=True).stdout
+        ps = run(["ps", "-eo", "args"], timeout=30, capture_output=True, text=True).stdout
         left = [line for line in ps.splitlines() if folder + "\\" in line]
         self.assertEqual(left, [], "programs of the failed scenario are still running")
 

@@ -16,7 +16,7 @@ import time
 import unittest
 import zipfile
 
-from scenario import ROOT, temp_out, win_path
+from scenario import ROOT, end_group, read_report, run, start, temp_out, win_path
 
 
 def wine(folder, *args, timeout=60):
@@ -25,8 +25,7 @@ def wine(folder, *args, timeout=60):
     the program happens to start (the desktop's explorer.exe, when it makes
     the first window) inherits it and may outlive the program."""
     with tempfile.TemporaryFile() as out:
-        done = subprocess.run(["wine", *args], cwd=folder, stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=subprocess.STDOUT, timeout=timeout)
+        done = run(["wine", *args], timeout=timeout, cwd=folder, stdout=out, stderr=out)
         out.seek(0)
         return done.returncode, out.read().decode("utf-8", "replace")
 
@@ -36,8 +35,8 @@ class SelfCheck(unittest.TestCase):
     def setUpClass(cls):
         build = os.environ.get("TARVEL_BUILD_DIR", os.path.join(ROOT, "build", "windows"))
         cls.tmp = tempfile.TemporaryDirectory(prefix="tarvel-selfcheck-")
-        made = subprocess.run([os.path.join(ROOT, "scripts", "package-release"), "--build", build, "--out",
-                               cls.tmp.name], capture_output=True, text=True, timeout=120)
+        made = run([os.path.join(ROOT, "scripts", "package-release"), "--build", build, "--out", cls.tmp.name],
+                   timeout=120, capture_output=True, text=True)
         if made.returncode != 0:
             raise AssertionError(made.stdout + made.stderr)
         with zipfile.ZipFile(made.stdout.strip().splitlines()[-1]) as z:
@@ -67,25 +66,33 @@ class SelfCheck(unittest.TestCase):
         self.assertEqual(status, 2, out)
         self.assertIn("判定: AutoCAD らしいウィンドウがありません", out)
 
-        log = os.path.join(self.tmp.name, "probe-host.jsonl")
-        host = subprocess.Popen(["wine", "cadhost.exe", "--log", win_path(log)], cwd=self.folder,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The zip's own host, started and waited for by the driver's scenario
+        # mode without Tarvel; the probe runs while it waits for "go".
+        files = {name: os.path.join(self.tmp.name, name) for name in ("host.jsonl", "rep.txt", "ready.txt", "go.txt")}
+        host = start(["wine", "tarvel-check.exe", "scenario", "--report", win_path(files["rep.txt"]),
+                      "--host", win_path(os.path.join(self.folder, "cadhost.exe")), "--host-arg", "--log", "--host-arg", win_path(files["host.jsonl"]),
+                      "--cwd", win_path(self.tmp.name), "--runs", "0", "--ready", win_path(files["ready.txt"]),
+                      "--go", win_path(files["go.txt"])], cwd=self.folder, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
         try:
-            deadline = time.monotonic() + 30
-            while True:  # until the host's windows are up
-                status, out = wine(self.folder, "tarvel-check.exe", "--probe", "--lang", "en")
-                if status != 2 or time.monotonic() > deadline:
-                    break
-                time.sleep(0.5)
+            deadline = time.monotonic() + 60
+            while not os.path.exists(files["ready.txt"]) and "result" not in read_report(files["rep.txt"]):
+                self.assertLess(time.monotonic(), deadline, "the host did not come up")
+                time.sleep(0.2)
+            self.assertTrue(os.path.exists(files["ready.txt"]), read_report(files["rep.txt"]))
+            status, out = wine(self.folder, "tarvel-check.exe", "--probe", "--lang", "en")
             self.assertEqual(status, 0, out)
             self.assertIn("Verdict: Tarvel would work with this AutoCAD.", out)
-            with open(log, encoding="utf-8") as f:
+            with open(files["go.txt"], "w"):
+                pass
+            host.wait(timeout=60)
+            self.assertEqual(read_report(files["rep.txt"]).get("result"), "ok", read_report(files["rep.txt"]))
+            with open(files["host.jsonl"], encoding="utf-8") as f:
                 kinds = [json.loads(line)["kind"] for line in f if line.strip()]
             self.assertNotIn("command", kinds)
         finally:
-            host.kill()
-            host.wait(timeout=30)
-
+            if host.poll() is None:
+                end_group(host)
 
 if __name__ == "__main__":
     if os.environ.get("TARVEL_WINE_ENV") != "1":

@@ -4,11 +4,13 @@ them): which deb entries get a deb-src and where, that apt reads the result,
 that a second run changes nothing, and the refusal when nothing can be
 derived."""
 import os
-import subprocess
+import sys
 import tempfile
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from harness import ROOT, run  # noqa: E402
+
 SCRIPT = os.path.join(ROOT, "scripts", "apt-deb-src")
 
 
@@ -84,12 +86,11 @@ class AptDebSrc(unittest.TestCase):
             return f.read()
 
     def run_script(self, *args):
-        return subprocess.run([SCRIPT, *args], env=self.env, capture_output=True, text=True, timeout=30)
+        return run([SCRIPT, *args], timeout=30, env=self.env, capture_output=True, text=True)
 
     def source_indexes(self):
         """The Sources files apt would fetch: apt read every file."""
-        done = subprocess.run(["apt-get", "--print-uris", "update"], env=self.env, capture_output=True, text=True,
-                              timeout=30)
+        done = run(["apt-get", "--print-uris", "update"], timeout=30, env=self.env, capture_output=True, text=True)
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertNotIn("E:", done.stderr)
         return sorted(line.split("'")[1] for line in done.stdout.splitlines() if "/source/Sources" in line)

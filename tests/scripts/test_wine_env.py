@@ -4,12 +4,14 @@ refused and kept as it is, a second caller on a prefix that is in use gives
 up after its bound without touching it, and a nested call takes no lock."""
 import fcntl
 import os
-import subprocess
+import sys
 import tempfile
 import time
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from harness import ROOT, run  # noqa: E402
+
 WINE_ENV = os.path.join(ROOT, "scripts", "wine-env")
 
 
@@ -24,8 +26,7 @@ class WineEnv(unittest.TestCase):
         self.env["TARVEL_WINEPREFIX"] = self.prefix
 
     def run_wine_env(self, *command, **env):
-        return subprocess.run([WINE_ENV, *command], env={**self.env, **env}, stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, timeout=30)
+        return run([WINE_ENV, *command], timeout=30, env={**self.env, **env}, capture_output=True, text=True)
 
     def hold_lock(self):
         f = open(self.prefix + ".tarvel-lock", "a+", encoding="utf-8")

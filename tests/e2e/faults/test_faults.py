@@ -20,10 +20,12 @@ faults with the times measured; TARVEL_FAULTS_ONLY=name,name runs a subset.
 import json
 import os
 import re
-import subprocess
 import sys
 import time
 import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+from harness import read_report, run, win_path as winpath  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
@@ -153,27 +155,11 @@ CASES = [
 ]
 
 
-def winpath(path):
-    # Wine's drive Z: is the Unix root; winepath would start a Wine process,
-    # which now and then failed under load.
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 def read_log(path):
     if not os.path.exists(path):
         return []
     with open(path, encoding="utf-8") as f:
         return [json.loads(line) for line in f if line.strip()]
-
-
-def read_report(path):
-    rep = {}
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                k, _, v = line.rstrip("\n").partition("=")
-                rep[k] = v
-    return rep
 
 
 def unescape(text):
@@ -234,7 +220,7 @@ def run_case(case):
         if case.get("second_after_with"):
             cmd += ["--second-after-with", "1"]
     started = time.monotonic()
-    done = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=400)
+    done = run(cmd, timeout=400, capture_output=True, text=True)
     wall = time.monotonic() - started
     rep = read_report(os.path.join(out, "report.txt"))
     return out, rep, done, wall

@@ -275,12 +275,13 @@ BOOL CALLBACK MatchCmdLineWindow(HWND window, LPARAM) {
     return Guarded([&] {
         const std::string title = WindowTitle(window);
         if (title.empty()) return kGoOn;
+        // The tests in this order; the first that fails goes on.
         const std::string name = WindowClass(window);
-        if (!ContainsDbcsAware(title, "コマンド ライン")) return kGoOn;
-        if (!linktext::BeginsWithBytes(name, "Afx:")) return kGoOn;
-        if (!linktext::ContainsBytes(name, ":8:")) return kGoOn;
-        g_state.CmdLineWnd = window;
-        return kStop;
+        const bool floating_command_line = ContainsDbcsAware(title, "コマンド ライン") &&
+                                           linktext::BeginsWithBytes(name, "Afx:") &&
+                                           linktext::ContainsBytes(name, ":8:");
+        if (floating_command_line) g_state.CmdLineWnd = window;
+        return floating_command_line ? kStop : kGoOn;
     });
 }
 

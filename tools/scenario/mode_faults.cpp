@@ -32,6 +32,7 @@
 #include "tools/common/process.h"
 #include "tools/common/wait.h"
 #include "tools/common/window_list.h"
+#include "tools/scenario/arguments.h"
 #include "tools/scenario/host_session.h"
 #include "tools/scenario/modes.h"
 #include "tools/scenario/observer.h"
@@ -62,50 +63,28 @@ struct Options {
 };
 
 bool Parse(int argc, wchar_t** argv, Options& o, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring a = argv[i];
-        if (i + 1 >= argc) {
-            error = "missing value after " + ToUtf8(a);
-            return false;
-        }
-        const std::wstring v = argv[++i];
-        if (a == L"--report")
-            o.report = v;
-        else if (a == L"--tarvel")
-            o.tarvel = v;
-        else if (a == L"--host")
-            o.host = v;
-        else if (a == L"--cwd")
-            o.cwd = v;
-        else if (a == L"--host-arg")
-            o.host_args.push_back(v);
-        else if (a == L"--second-host-arg")
-            o.second_args.push_back(v);
-        else if (a == L"--second")
-            o.second_fresh = v != L"same";
-        else if (a == L"--clip-text")
-            o.clip.text = v;
-        else if (a == L"--clip-format")
-            o.clip.format_name = v;
-        else if (a == L"--clip-data")
-            o.clip.data = ToUtf8(v);
-        else if (a == L"--with-owns")
-            o.with_owns = v == L"1";
-        else if (a == L"--second-after-with")
-            o.second_after_with = v == L"1";
-        else if (a == L"--run-timeout")
-            o.run_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
-        else if (a == L"--start-timeout")
-            o.start_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(v.c_str()));
-        else if (a == L"--with")
-            o.with = v;
-        else if (a == L"--with-arg")
-            o.with_args.push_back(v);
-        else {
-            error = "unknown argument " + ToUtf8(a);
-            return false;
-        }
-    }
+    std::wstring second = L"fresh", with_owns, second_after_with;
+    ArgumentTable table;
+    table.Text(L"--report", o.report)
+        .Text(L"--tarvel", o.tarvel)
+        .Text(L"--host", o.host)
+        .Text(L"--cwd", o.cwd)
+        .Texts(L"--host-arg", o.host_args)
+        .Texts(L"--second-host-arg", o.second_args)
+        .Text(L"--second", second)
+        .Text(L"--clip-text", o.clip.text)
+        .Text(L"--clip-format", o.clip.format_name)
+        .Each(L"--clip-data", [&](const std::wstring& v) { o.clip.data = ToUtf8(v); })
+        .Text(L"--with-owns", with_owns)
+        .Text(L"--second-after-with", second_after_with)
+        .Seconds(L"--run-timeout", o.run_timeout_ms)
+        .Seconds(L"--start-timeout", o.start_timeout_ms)
+        .Text(L"--with", o.with)
+        .Texts(L"--with-arg", o.with_args);
+    if (!table.Read(argc, argv, error)) return false;
+    o.second_fresh = second != L"same";
+    o.with_owns = with_owns == L"1";
+    o.second_after_with = second_after_with == L"1";
     if (o.report.empty() || o.tarvel.empty() || o.host.empty()) {
         error = "--report, --tarvel and --host are needed";
         return false;

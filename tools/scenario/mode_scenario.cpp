@@ -41,6 +41,7 @@
 #include "tools/common/process.h"
 #include "tools/common/wait.h"
 #include "tools/common/window_list.h"
+#include "tools/scenario/arguments.h"
 #include "tools/scenario/host_log.h"
 #include "tools/scenario/host_session.h"
 #include "tools/scenario/modes.h"
@@ -76,49 +77,22 @@ std::wstring HostLogPath(const Options& o) {
 }
 
 bool ParseArgs(int argc, wchar_t** argv, Options& o, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring a = argv[i];
-        auto value = [&]() -> std::wstring {
-            if (i + 1 >= argc) {
-                error = "missing value after " + ToUtf8(a);
-                return {};
-            }
-            return argv[++i];
-        };
-        if (a == L"--report")
-            o.report = value();
-        else if (a == L"--tarvel")
-            o.tarvel = value();
-        else if (a == L"--host")
-            o.host = value();
-        else if (a == L"--host-arg")
-            o.host_args.push_back(value());
-        else if (a == L"--cwd")
-            o.cwd = value();
-        else if (a == L"--ready")
-            o.ready = value();
-        else if (a == L"--go")
-            o.go = value();
-        else if (a == L"--option")
-            o.option = _wtoi(value().c_str());
-        else if (a == L"--runs")
-            o.runs = _wtoi(value().c_str());
-        else if (a == L"--start-timeout")
-            o.start_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(value().c_str()));
-        else if (a == L"--run-timeout")
-            o.run_timeout_ms = 1000u * static_cast<DWORD>(_wtoi(value().c_str()));
-        else if (a == L"--work-files")
-            o.work_files = true;
-        else if (a == L"--no-watch")
-            o.watch = false;
-        else if (a == L"--back")
-            o.back_option = _wtoi(value().c_str());
-        else {
-            error = "unknown argument " + ToUtf8(a);
-            return false;
-        }
-        if (!error.empty()) return false;
-    }
+    ArgumentTable table;
+    table.Text(L"--report", o.report)
+        .Text(L"--tarvel", o.tarvel)
+        .Text(L"--host", o.host)
+        .Texts(L"--host-arg", o.host_args)
+        .Text(L"--cwd", o.cwd)
+        .Text(L"--ready", o.ready)
+        .Text(L"--go", o.go)
+        .Number(L"--option", o.option)
+        .Number(L"--runs", o.runs)
+        .Seconds(L"--start-timeout", o.start_timeout_ms)
+        .Seconds(L"--run-timeout", o.run_timeout_ms)
+        .Flag(L"--work-files", o.work_files)
+        .Flag(L"--no-watch", o.watch, false)
+        .Number(L"--back", o.back_option);
+    if (!table.Read(argc, argv, error)) return false;
     if (o.report.empty() || (o.tarvel.empty() && (o.host.empty() || o.runs != 0))) {
         error = "--report and --tarvel are needed (without --tarvel: --host and --runs 0)";
         return false;

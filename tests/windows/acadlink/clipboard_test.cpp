@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,14 +82,24 @@ class HistoryCopy : public testing::Test {
 protected:
     void SetUp() override { seams::ResetForTests(); }
     void TearDown() override { seams::ResetForTests(); }
+
+    // AutoCAD's windows (`items` of the child host) in a child process,
+    // found by the link, with the user's content on the clipboard (none
+    // when `clip` is null).
+    void StartAcad(const std::vector<std::string>& items, const tarvel::common::ClipSample* clip = &kUserClip) {
+        child_.emplace(items);
+        ASSERT_TRUE(child_->Ready());
+        if (clip) PutOnClipboard(user_.Get(), *clip);
+        ASSERT_TRUE(AcadIsRunning());
+    }
+
+    UserProgram user_;
+    std::optional<wintest::ChildHost> child_;
 };
 
 TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
-    wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.Ready());
-    UserProgram user;
-    PutOnClipboard(user.Get());
-    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main", "text"}));
+    const UserProgram& user = user_;
 
     std::string line = "stale";
     LastHistoryLine(line);
@@ -107,13 +118,11 @@ TEST_F(HistoryCopy, LastLineAndTheUsersClipboardPutBack) {
 }
 
 TEST_F(HistoryCopy, EmptyClipboardStaysEmpty) {
-    wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.Ready());
-    UserProgram user;
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main", "text"}, nullptr));
+    const UserProgram& user = user_;
     ASSERT_TRUE(OpenClipboard(user.Get()));
     EmptyClipboard();
     CloseClipboard();
-    ASSERT_TRUE(AcadIsRunning());
     std::string history;
     CopyHistoryText(history);
     EXPECT_EQ(history, wintest::kChildHistory);
@@ -121,11 +130,8 @@ TEST_F(HistoryCopy, EmptyClipboardStaysEmpty) {
 }
 
 TEST_F(HistoryCopy, NoTextWindowLeavesTheClipboardAlone) {
-    wintest::ChildHost child({"main"});
-    ASSERT_TRUE(child.Ready());
-    UserProgram user;
-    PutOnClipboard(user.Get(), kUserText);
-    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main"}, &kUserText));
+    const UserProgram& user = user_;
     std::string line = "stale";
     LastHistoryLine(line);
     EXPECT_EQ(line, "");
@@ -134,11 +140,8 @@ TEST_F(HistoryCopy, NoTextWindowLeavesTheClipboardAlone) {
 }
 
 TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
-    wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.Ready());
-    UserProgram user;
-    PutOnClipboard(user.Get(), kUserText);
-    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main", "text"}, &kUserText));
+    const UserProgram& user = user_;
     std::string line;
     const ULONGLONG start = tarvel::common::Now();
     {
@@ -151,11 +154,8 @@ TEST_F(HistoryCopy, BusyClipboardIsWaitedFor) {
 }
 
 TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
-    wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.Ready());
-    UserProgram user;
-    PutOnClipboard(user.Get(), kUserText);
-    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main", "text"}, &kUserText));
+    const UserProgram& user = user_;
     std::string line = "stale";
     ULONGLONG elapsed = 0;
     {
@@ -173,11 +173,8 @@ TEST_F(HistoryCopy, ClipboardBusyForLongIsTheSilentAbort) {
 TEST_F(HistoryCopy, FailureAfterTheCopyStillPutsTheClipboardBack) {
     // The text window keeps the clipboard open 1.5 s after the copy: reading
     // fails after the 1 s of retries, the restore gets it afterwards.
-    wintest::ChildHost child({"main", "text", "holdclip=1500"});
-    ASSERT_TRUE(child.Ready());
-    UserProgram user;
-    PutOnClipboard(user.Get());
-    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main", "text", "holdclip=1500"}));
+    const UserProgram& user = user_;
     std::string history = "stale";
     EXPECT_THROW(CopyHistoryText(history), tarvel::SilentAbort);
     EXPECT_EQ(history, "");
@@ -213,11 +210,8 @@ TEST_F(HistoryCopy, AnotherProgramsLaterWriteIsNotOverwritten) {
                                nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(third);
 
-    wintest::ChildHost child({"main", "text", "thirdparty"});
-    ASSERT_TRUE(child.Ready());
-    UserProgram user;
-    PutOnClipboard(user.Get());
-    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main", "text", "thirdparty"}));
+    const UserProgram& user = user_;
 
     std::string history;
     CopyHistoryText(history);
@@ -313,11 +307,9 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
         {"renders after the bound", 0, 4000, false, 1400, 2600},
         {"stopped answering after its offer", 4000, 0, false, 1400, 2600},
     };
-    wintest::ChildHost child({"main", "text"});
-    ASSERT_TRUE(child.Ready());
-    ASSERT_TRUE(AcadIsRunning());
+    ASSERT_NO_FATAL_FAILURE(StartAcad({"main", "text"}, nullptr));
     seams::SetHostReplyTimeoutForTests(1500);
-    UserProgram user;
+    const UserProgram& user = user_;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RenderingOwner owner(c.hang_ms, c.render_ms);
@@ -348,28 +340,18 @@ TEST_F(HistoryCopy, AnOwnerThatRendersOnRequestIsWaitedForWithinTheBound) {
 TEST(ClipboardFormats, EachKindIsCopiedItsOwnWay) {
     using tarvel::clipboard::FormatKind;
     using tarvel::clipboard::KindOf;
-    const std::vector<std::pair<UINT, FormatKind>> cases = {
-        {CF_TEXT, FormatKind::Memory},
-        {CF_UNICODETEXT, FormatKind::Memory},
-        {CF_DIB, FormatKind::Memory},
-        {CF_DIBV5, FormatKind::Memory},
-        {CF_HDROP, FormatKind::Memory},
-        {CF_LOCALE, FormatKind::Memory},
-        {0xC123, FormatKind::Memory},
-        {CF_PRIVATEFIRST, FormatKind::Memory},
-        {CF_GDIOBJFIRST, FormatKind::Memory},
-        {CF_DSPTEXT, FormatKind::Memory},
-        {CF_BITMAP, FormatKind::Bitmap},
-        {CF_DSPBITMAP, FormatKind::Bitmap},
-        {CF_PALETTE, FormatKind::Palette},
-        {CF_ENHMETAFILE, FormatKind::EnhMetafile},
-        {CF_DSPENHMETAFILE, FormatKind::EnhMetafile},
-        {CF_METAFILEPICT, FormatKind::MetafilePicture},
-        {CF_DSPMETAFILEPICT, FormatKind::MetafilePicture},
-        {CF_OWNERDISPLAY, FormatKind::Unsaveable},
+    const std::vector<std::pair<FormatKind, std::vector<UINT>>> cases = {
+        {FormatKind::Memory,
+         {CF_TEXT, CF_UNICODETEXT, CF_DIB, CF_DIBV5, CF_HDROP, CF_LOCALE, 0xC123, CF_PRIVATEFIRST, CF_GDIOBJFIRST,
+          CF_DSPTEXT}},
+        {FormatKind::Bitmap, {CF_BITMAP, CF_DSPBITMAP}},
+        {FormatKind::Palette, {CF_PALETTE}},
+        {FormatKind::EnhMetafile, {CF_ENHMETAFILE, CF_DSPENHMETAFILE}},
+        {FormatKind::MetafilePicture, {CF_METAFILEPICT, CF_DSPMETAFILEPICT}},
+        {FormatKind::Unsaveable, {CF_OWNERDISPLAY}},
     };
-    for (const auto& [format, kind] : cases) {
-        EXPECT_EQ(static_cast<int>(KindOf(format)), static_cast<int>(kind)) << format;
+    for (const auto& [kind, formats] : cases) {
+        for (UINT format : formats) EXPECT_EQ(static_cast<int>(KindOf(format)), static_cast<int>(kind)) << format;
     }
 }
 

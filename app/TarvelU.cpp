@@ -35,15 +35,16 @@ TTarvelF::TTarvelF(Application& app, tarvel::CadLink& link, DimensionRun run)
 void TTarvelF::OnCreate() {
     // Created in the keyboard focus order: bStart, RadioButton1,
     // RadioButton2, RadioButton3, bHelp. The radio buttons form one group,
-    // closed by the WS_GROUP of bHelp.
+    // closed by the WS_GROUP of bHelp; RadioButton2, checked at start, is
+    // its Tab stop (UpdateRadioTabStops keeps that so after each click).
     AddControl(L"bStart", L"BUTTON", L"開始", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, Rect96{8, 32, 47, 25}, kIdStart);
     AddControl(L"RadioButton1", L"BUTTON", L"２段(上付)", BS_AUTORADIOBUTTON | WS_GROUP, Rect96{88, 8, 73, 17},
                kIdRadioButton1);
-    AddControl(L"RadioButton2", L"BUTTON", L"２段(中間)", BS_AUTORADIOBUTTON, Rect96{88, 32, 73, 17}, kIdRadioButton2);
+    AddControl(L"RadioButton2", L"BUTTON", L"２段(中間)", BS_AUTORADIOBUTTON | WS_TABSTOP, Rect96{88, 32, 73, 17},
+               kIdRadioButton2);
     AddControl(L"RadioButton3", L"BUTTON", L"1段", BS_AUTORADIOBUTTON, Rect96{8, 8, 49, 17}, kIdRadioButton3);
     AddControl(L"bHelp", L"BUTTON", L"?", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, Rect96{56, 32, 25, 25}, kIdHelp);
     SendMessageW(Control(L"RadioButton2"), BM_SETCHECK, BST_CHECKED, 0);
-    UpdateRadioTabStops();
     FormCreate();
 }
 
@@ -125,6 +126,9 @@ void TTarvelF::bStartClick() {
 }
 
 void TTarvelF::bHelpClick() {
+    // The instructions window is made a moment after start-up; a press
+    // before that has it made now.
+    App().Settle();
     if (AboutBox) AboutBox->ShowModal();
 }
 

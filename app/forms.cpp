@@ -1,6 +1,7 @@
 #include "app/forms.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/error_report.h"
 #include "support/errors.h"
@@ -73,14 +74,22 @@ void Application::SetTitle(const std::wstring& title) {
     if (handle_) SetWindowTextW(handle_, title_.c_str());
 }
 
+namespace {
+constexpr UINT_PTR kSettleTimer = 1;
+}  // namespace
+
 void Application::Run(const std::function<void()>& shown) {
     if (main_form_ && main_form_->Handle()) {
         ShowWindow(main_form_->Handle(), SW_SHOWNORMAL);
         UpdateWindow(main_form_->Handle());
         SetForegroundWindow(main_form_->Handle());
     }
-    ShowTaskBarButton();
-    if (shown) shown();
+    // The rest would only compete with the first paint for the processor
+    // (and with the window server, which every program on the desktop
+    // shares): it comes a moment later.
+    after_showing_ = shown;
+    settled_ = false;
+    if (!handle_ || !SetTimer(handle_, kSettleTimer, kSettleMs, nullptr)) Settle();
     MSG msg;
     while (!terminated_) {
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -91,6 +100,14 @@ void Application::Run(const std::function<void()>& shown) {
         if (got < 0) break;
         HandleMessage(msg);
     }
+}
+
+void Application::Settle() {
+    if (settled_) return;
+    settled_ = true;
+    if (handle_) KillTimer(handle_, kSettleTimer);
+    ShowTaskBarButton();
+    if (after_showing_) std::exchange(after_showing_, nullptr)();
 }
 
 void Application::ProcessMessages() {
@@ -188,6 +205,12 @@ LRESULT Application::WindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_CLOSE:
             if (main_form_ && main_form_->Handle()) PostMessageW(main_form_->Handle(), WM_CLOSE, 0, 0);
             return 0;
+        case WM_TIMER:
+            if (wparam == kSettleTimer) {
+                Settle();
+                return 0;
+            }
+            break;
     }
     return DefWindowProcW(handle_, message, wparam, lparam);
 }
@@ -277,8 +300,13 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
         GetWindowRect(handle_, &now);
         at = POINT{now.left, now.top};
     }
-    SetWindowPos(handle_, nullptr, at.x, at.y, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT placed{};
+    GetWindowRect(handle_, &placed);
+    if (placed.left != at.x || placed.top != at.y || placed.right - placed.left != frame.right - frame.left ||
+        placed.bottom - placed.top != frame.bottom - frame.top) {
+        SetWindowPos(handle_, nullptr, at.x, at.y, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     // Where the frame the system draws differs from the computed one, the
     // client area is what must come out right: correct by the difference.
     RECT window{}, client{};

@@ -97,11 +97,13 @@ public:
     Form* MainForm() const { return main_form_; }
 
     // Shows the main form and dispatches messages until the program is told
-    // to end.
-    // `shown`, when given, runs once the main form is shown and painted,
-    // before the first message is dispatched: what the first paint does not
-    // need waits for it.
+    // to end. What the first sight of the window does not need waits until
+    // the window has been on the screen a moment (kSettleMs): the task-bar
+    // button, and `shown` when given.
     void Run(const std::function<void()>& shown = {});
+    // Does now what Run left for later, when it has not been done yet.
+    void Settle();
+    static constexpr UINT kSettleMs = 150;
     // Shows the application window, and with it the task-bar button (Run
     // does it once the main form is on the screen).
     void ShowTaskBarButton();
@@ -150,6 +152,8 @@ private:
     Form* main_form_ = nullptr;
     bool terminated_ = false;
     bool hold_minimised_ = false;
+    std::function<void()> after_showing_;
+    bool settled_ = true;
 };
 
 struct FormLayout {

@@ -47,7 +47,10 @@ void RethrowCallbackError() {
     }
 }
 
+unsigned g_enumerations = 0;
+
 void EnumTopLevel(WNDENUMPROC callback) {
+    ++g_enumerations;
     EnumWindows(callback, 0);
     RethrowCallbackError();
 }
@@ -55,6 +58,7 @@ void EnumTopLevel(WNDENUMPROC callback) {
 // A null parent means the top-level windows, as Win32 documents it
 // ("equivalent to EnumWindows"); Wine would enumerate nothing.
 void EnumDescendants(HWND parent, WNDENUMPROC callback) {
+    ++g_enumerations;
     if (parent) {
         EnumChildWindows(parent, callback, 0);
     } else {
@@ -85,10 +89,15 @@ DWORD OwningProcess(HWND window) {
     return process;
 }
 
-// No SMTO_BLOCK: the host may send to this thread while it works (the
-// clipboard tells its previous owner, our own window, that it is being
-// emptied), and those messages must be answered for it to go on.
+// No SMTO_BLOCK for what makes AutoCAD work: it may send to this thread
+// meanwhile (the clipboard tells its previous owner, our own window, that
+// it is being emptied), and those messages must be answered for it to go
+// on. Reading the prompt line sends this thread nothing: those waits block,
+// which under Wine spares a thread that owns windows a look at its queue
+// and its display connection for each of the prompt line's five reads a
+// second.
 constexpr UINT kSendFlags = SMTO_ABORTIFHUNG;
+constexpr UINT kReadFlags = SMTO_ABORTIFHUNG | SMTO_BLOCK;
 
 BOOL SendMessageTimeoutEither(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool wide, UINT flags,
                               UINT timeout_ms, DWORD_PTR* result) {
@@ -103,10 +112,11 @@ seams::HostSend g_host_send = &SendMessageTimeoutEither;
 // ERROR_ACCESS_DENIED when AutoCAD runs with more privilege than Tarvel:
 // nothing sent then can reach it, so the run ends with an error that says
 // so instead of going on as if AutoCAD had not answered.
-bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool wide, LRESULT& result) {
+bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool wide, LRESULT& result,
+                UINT flags = kSendFlags) {
     DWORD_PTR answer = 0;
     SetLastError(ERROR_SUCCESS);
-    if (!g_host_send(window, message, wparam, lparam, wide, kSendFlags, g_reply_timeout_ms, &answer)) {
+    if (!g_host_send(window, message, wparam, lparam, wide, flags, g_reply_timeout_ms, &answer)) {
         if (GetLastError() == ERROR_ACCESS_DENIED) throw AcadElevatedError();
         return false;
     }
@@ -123,7 +133,9 @@ bool SendToHost(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT
 // another process. Either count fits the 8-bit text in 2 x len + 2 bytes
 // (at most two bytes a UTF-16 unit in the code page, and an 8-bit window
 // counts its bytes).
-bool TextLength(HWND window, LRESULT& length) { return SendToHost(window, WM_GETTEXTLENGTH, 0, 0, true, length); }
+bool TextLength(HWND window, LRESULT& length) {
+    return SendToHost(window, WM_GETTEXTLENGTH, 0, 0, true, length, kReadFlags);
+}
 
 bool DeliverCopyData(HWND acad, const void* data, DWORD bytes) {
     COPYDATASTRUCT record{};
@@ -171,6 +183,8 @@ void seams::ResetForTests() {
     g_state = ModuleState{};
     g_callback_error = nullptr;
 }
+
+unsigned seams::WindowEnumerationsForTests() { return g_enumerations; }
 
 seams::HostSend seams::SetHostSend(HostSend send) {
     return std::exchange(g_host_send, send ? send : &SendMessageTimeoutEither);
@@ -404,7 +418,8 @@ void ReadWindowText(HWND window, std::string& text) {
     const std::int32_t size = CheckedAdd(CheckedMul(2, static_cast<std::int32_t>(length)), 2);
     std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
     LRESULT copied = 0;
-    if (!SendToHost(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer.data()), copied)) {
+    if (!SendToHost(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer.data()), false,
+                    copied, kReadFlags)) {
         return;
     }
     buffer.back() = '\0';

@@ -8,6 +8,10 @@ namespace tarvel::Acad11ACtrl::seams {
 // A fresh module state, as at the start of the program.
 void ResetForTests();
 
+// How many window enumerations (EnumWindows, EnumChildWindows) the link
+// has made since the program started.
+unsigned WindowEnumerationsForTests();
+
 // A shorter bound on AutoCAD's replies (0 restores kHostReplyTimeoutMs).
 void SetHostReplyTimeoutForTests(UINT milliseconds);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -31,13 +32,17 @@ public:
     void Minimize() override { ++minimized; }
     void Restore() override { ++restored; }
     void ProcessMessages() override { tarvel::common::PumpMessages(); }
-    void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+    void Sleep(std::uint32_t milliseconds) override {
+        if (on_sleep) on_sleep();
+        ::Sleep(milliseconds);
+    }
     void DeleteWorkFile(const std::string&) override {}
     bool RadioButton1Checked() override { return tier_ == 1; }
     bool RadioButton2Checked() override { return tier_ == 2; }
 
     int minimized = 0;
     int restored = 0;
+    std::function<void()> on_sleep;  // at each poll's sleep
 
 private:
     int tier_;
@@ -179,6 +184,40 @@ TEST(RunAgainstAnElevatedHost, TheRefusedMessageEndsTheRunWithItsError) {
         EXPECT_EQ(window.restored, refusal.command == u"dimlinear" ? 1 : 0);
         for (const std::wstring& text : CommandTexts(host)) EXPECT_NE(text.rfind(L"dimlinear", 0), 0u) << "sent";
     }
+}
+
+// While a pick waits, each poll reads the prompt line through the kept
+// handles only: no window of the desktop is enumerated. A pick that ends
+// searches once, for the text window of the history copy.
+TEST(RunAgainstCadHostPolls, WaitingPollsEnumerateNoWindows) {
+    tarvel::Acad11ACtrl::seams::ResetForTests();
+    tarvel::ResetPointTable();
+    START_HOST(host, HostArgs(L"docked", false),
+               L"pick 0,0\npick 2300,0\npick 1500,0\nwait 1500\npick 500,0\nend\npick 1000,-400\n");
+    struct Poll {
+        unsigned enumerations;
+        std::size_t commands;
+    };
+    std::vector<Poll> polls;
+    tarvel::AcadCadLink link;
+    TestRunWindow window(2);
+    window.on_sleep = [&] {
+        polls.push_back({tarvel::Acad11ACtrl::seams::WindowEnumerationsForTests(), host.LogOf("command").size()});
+    };
+    ASSERT_TRUE(tarvel::RunDimension(link, window));
+    int waiting = 0, finished = 0;
+    for (std::size_t i = 1; i < polls.size(); ++i) {
+        const unsigned enumerations = polls[i].enumerations - polls[i - 1].enumerations;
+        if (polls[i].commands == polls[i - 1].commands) {
+            ++waiting;
+            EXPECT_EQ(enumerations, 0u) << "poll " << i << " while a pick waited";
+        } else {
+            ++finished;
+            EXPECT_LE(enumerations, 1u) << "poll " << i << " that ended a pick";
+        }
+    }
+    EXPECT_GE(waiting, 5) << "the unanswered pick was polled";
+    EXPECT_GE(finished, 5);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ demo: setup
 bench: setup
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
-	@$(WINDOWS_BUILD) --target Tarvel cadhost tarvel-check clipholder bench-startup bench-send
+	@$(WINDOWS_BUILD) --target Tarvel cadhost tarvel-check clipholder bench-startup bench-same-window bench-send bench-clipboard
 	@scripts/bench
 
 # build/release/tarvel-VERSION.zip: Tarvel.exe, cadhost.exe, tarvel-check.exe, the demo picks, the Japanese guide

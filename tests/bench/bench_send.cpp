@@ -2,9 +2,18 @@
 // its dimlinear commands. It hands the same texts to the same host window
 // the way Tarvel's link does and nothing else: each one as UTF-16 with its
 // terminator in a WM_COPYDATA (dwData 1), sent with SendMessageTimeoutA,
-// SMTO_ABORTIFHUNG and a 10 s bound, then a posted WM_NULL.
+// SMTO_ABORTIFHUNG and a 10 s bound, then a posted WM_NULL. Like Tarvel's
+// one thread, its thread owns a window (--window 0: none), which under Wine
+// costs each send a look at the thread's display connection; like a run, it
+// restores that window from minimised right before the first send.
 //
-//   bench-send.exe --texts FILE [--settle MS] [--times FILE]
+//   bench-send.exe --texts FILE [--settle MS] [--times FILE] [--window 0|1]
+//   bench-send.exe --poll MS
+//
+// With --poll it is instead the bare poller, the baseline of a pick that
+// waits: for MS milliseconds, every 200 ms, its messages dispatched and the
+// host's prompt line read as Tarvel reads it (WM_GETTEXTLENGTH, then
+// WM_GETTEXT, blocking, bounded), from a thread that owns a window.
 //
 // FILE holds the texts in UTF-8, one a line (a text's carriage returns stay
 // in it; lines end at line feeds). It waits --settle ms (default 300) before
@@ -43,11 +52,42 @@ bool ReadTexts(const std::wstring& path, std::vector<std::wstring>& texts) {
     return true;
 }
 
+BOOL CALLBACK FindPromptLine(HWND w, LPARAM found) {
+    wchar_t title[16] = {};
+    GetWindowTextW(w, title, 16);
+    if (std::wcscmp(title, L"Headlands") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = w;
+    return FALSE;
+}
+
+int Poll(DWORD ms) {
+    HWND prompt = nullptr;
+    EnumChildWindows(FindWindowW(kFrameClass, nullptr), FindPromptLine, reinterpret_cast<LPARAM>(&prompt));
+    if (!prompt) {
+        std::fputs("bench-send: no prompt line\n", stderr);
+        return 1;
+    }
+    std::printf("first_us=%llu\n", UnixMicroseconds());
+    std::fflush(stdout);
+    for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end;) {
+        Sleep(200);
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        DWORD_PTR length = 0;
+        char text[512];
+        SendMessageTimeoutW(prompt, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 10000, &length);
+        SendMessageTimeoutA(prompt, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, 10000, &length);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring path, times_path;
-    DWORD settle_ms = 300;
+    DWORD settle_ms = 300, poll_ms = 0;
+    bool window = true;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring a = argv[i];
         if (a == L"--texts")
@@ -56,7 +96,21 @@ int wmain(int argc, wchar_t** argv) {
             settle_ms = static_cast<DWORD>(_wtoi(argv[i + 1]));
         else if (a == L"--times")
             times_path = argv[i + 1];
+        else if (a == L"--window")
+            window = argv[i + 1][0] == L'1';
+        else if (a == L"--poll")
+            poll_ms = static_cast<DWORD>(_wtoi(argv[i + 1]));
     }
+    HWND w = nullptr;
+    MSG m;
+    if (window) {
+        w = CreateWindowExW(0, L"STATIC", L"bench-send", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 0, 0, 120, 60,
+                            nullptr, nullptr, nullptr, nullptr);
+        UpdateWindow(w);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    }
+    if (poll_ms) return Poll(poll_ms);
+    if (w) ShowWindow(w, SW_MINIMIZE);
     std::vector<std::wstring> texts;
     if (path.empty() || !ReadTexts(path, texts) || texts.empty()) {
         std::fputs("usage: bench-send.exe --texts FILE [--settle MS] (FILE: UTF-8, a text a line)\n", stderr);
@@ -68,6 +122,12 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     Sleep(settle_ms);
+    if (w) {
+        // As a run does right before its commands: the window restored and
+        // what that brings processed.
+        ShowWindow(w, SW_SHOWNORMAL);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    }
     unsigned long long first = 0, last = 0;
     int sent = 0;
     std::vector<unsigned long long> times;

@@ -9,6 +9,7 @@
 #include "tools/cadhost/drawing.h"
 #include "tools/cadhost/interpreter.h"
 #include "tools/cadhost/options.h"
+#include "tools/cadhost/record.h"
 #include "tools/cadhost/text.h"
 
 using namespace cadhost;

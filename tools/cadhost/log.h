@@ -6,6 +6,7 @@
 
 #include "tools/cadhost/files.h"
 #include "tools/cadhost/interpreter.h"
+#include "tools/cadhost/record.h"
 
 namespace cadhost {
 

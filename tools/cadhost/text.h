@@ -1,10 +1,8 @@
 // Text helpers of the CAD host: number and point formats as AutoCAD writes
-// them, the coordinate grammar it accepts, UTF-16 to UTF-8 and the records
-// of its JSON log.
+// them, the coordinate grammar it accepts, UTF-16 to UTF-8.
 // Portable: no <windows.h>, so the parsers can be fuzzed natively.
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,23 +43,6 @@ std::string ToUtf8(std::u16string_view text);
 
 // UTF-8 to UTF-16; malformed sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
-
-// A record of the host's log: a JSON object whose fields keep the order
-// they were set in ("kind" first).
-using Record = nlohmann::ordered_json;
-
-// One line of the log: the record as compact JSON in UTF-8, control
-// characters as escapes (\r, \n, \u0003 ...), and a line feed. Texts go in
-// through ToUtf8, so a lone surrogate, which JSON text cannot hold, reads
-// U+FFFD.
-std::string LogLine(const Record& record);
-
-// A coordinate or measurement as the log writes it: a whole value as an
-// integer, any other in its shortest round-trip form.
-Record Number(double v);
-
-// A point as the log writes it, [x, y, z].
-Record PointJson(const Point& p);
 
 // The text as AutoCAD echoes it on the command line: control characters
 // shown as "^A" ... "^_", DEL as "^?".

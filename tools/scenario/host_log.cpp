@@ -1,5 +1,7 @@
 #include "tools/scenario/host_log.h"
 
+#include <nlohmann/json.hpp>
+
 #include "support/win32/text.h"
 #include "tools/common/files.h"
 
@@ -8,8 +10,8 @@ namespace tarvel::driver {
 namespace {
 
 const nlohmann::json& Field(const LogRecord& record, const char* name) {
-    const auto it = record.fields.find(name);
-    if (it == record.fields.end()) {
+    const auto it = record.fields->find(name);
+    if (it == record.fields->end()) {
         throw HostLogError("the host's " + record.kind + " record has no \"" + name + "\": " + record.Raw());
     }
     return *it;
@@ -28,8 +30,8 @@ std::wstring LogRecord::Text(const char* name) const {
 }
 
 bool LogRecord::Text(const char* name, std::wstring& value) const {
-    const auto it = fields.find(name);
-    if (it == fields.end() || it->is_null()) return false;
+    const auto it = fields->find(name);
+    if (it == fields->end() || it->is_null()) return false;
     value = Text(name);
     return true;
 }
@@ -57,15 +59,16 @@ std::vector<LogRecord> ReadHostLog(const std::wstring& path) {
         const std::string line = all.substr(start, end - start);
         LogRecord record;
         record.line = line;
-        record.fields = nlohmann::json::parse(line, nullptr, false);
-        if (!record.fields.is_object()) {
+        auto fields = std::make_shared<nlohmann::json>(nlohmann::json::parse(line, nullptr, false));
+        if (!fields->is_object()) {
             throw HostLogError("line " + std::to_string(number) + " of the host's log is not a JSON object: " + line);
         }
-        const auto kind = record.fields.find("kind");
-        if (kind == record.fields.end() || !kind->is_string()) {
+        const auto kind = fields->find("kind");
+        if (kind == fields->end() || !kind->is_string()) {
             throw HostLogError("line " + std::to_string(number) + " of the host's log has no \"kind\": " + line);
         }
         record.kind = kind->get<std::string>();
+        record.fields = std::move(fields);
         records.push_back(std::move(record));
     }
     return records;

@@ -6,7 +6,8 @@
 // or a zero.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,8 +21,8 @@ public:
 
 struct LogRecord {
     std::string kind;
-    std::string line;  // as written
-    nlohmann::json fields;
+    std::string line;                              // as written
+    std::shared_ptr<const nlohmann::json> fields;  // the object the line holds
 
     // A string field, in UTF-16. Throws HostLogError when absent or not a
     // string.

@@ -63,7 +63,7 @@ TEST(CheckedArithmetic, RaisesOnOverflowOnly) {
         {-1, kMin, true, false}, {kMax, -1, false, true}, {kMin, kMin, true, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.a << " and " << c.b);
+        SCOPED_TRACE(::testing::Message() << c.a << " and " << c.b);
         if (c.add_overflows) {
             EXPECT_THROW(CheckedAdd(c.a, c.b), IntOverflowError);
         } else {

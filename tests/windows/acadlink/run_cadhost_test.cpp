@@ -67,9 +67,9 @@ std::vector<std::wstring> CommandTexts(const wintest::HostSession& host) {
     return texts;
 }
 
-using Param = std::tuple<const wchar_t*, bool, int>;  // layout, ansi, tier
+using RunParam = std::tuple<const wchar_t*, bool, int>;  // layout, ansi, tier
 
-class RunAgainstCadHost : public testing::TestWithParam<Param> {};
+class RunAgainstCadHost : public testing::TestWithParam<RunParam> {};
 
 TEST_P(RunAgainstCadHost, StoresThePicksAndSendsTheDimensions) {
     const auto [layout, ansi, tier] = GetParam();
@@ -113,10 +113,10 @@ TEST_P(RunAgainstCadHost, StoresThePicksAndSendsTheDimensions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunAgainstCadHost,
-                         testing::Values(Param{L"docked", false, 2}, Param{L"docked", true, 1},
-                                         Param{L"floating", false, 3}, Param{L"floating", true, 2},
-                                         Param{L"text", false, 1}, Param{L"text", true, 2}),
-                         [](const testing::TestParamInfo<Param>& p) {
+                         testing::Values(RunParam{L"docked", false, 2}, RunParam{L"docked", true, 1},
+                                         RunParam{L"floating", false, 3}, RunParam{L"floating", true, 2},
+                                         RunParam{L"text", false, 1}, RunParam{L"text", true, 2}),
+                         [](const testing::TestParamInfo<RunParam>& p) {
                              return tarvel::win32::ToUtf8(std::get<0>(p.param)) +
                                     (std::get<1>(p.param) ? "Ansi" : "Wide") + "Tier" +
                                     std::to_string(std::get<2>(p.param));

@@ -186,11 +186,18 @@ def after(recs, i, holds):
     return next((r for r in recs[i + 1:] if holds(r)), None)
 
 
-def wine(*args, timeout=900):
-    done = run(["wine", *args], timeout=timeout, capture_output=True, text=True, errors="replace")
-    if done.returncode != 0:
-        raise SystemExit(f"wine_bench: {' '.join(args[:1])} failed ({done.returncode}): {done.stdout}{done.stderr}")
-    return done.stdout
+def wine(*args, timeout=900, tries=1):
+    """Runs a Windows program to its end; `tries` > 1 for a bare program that
+    may be run again (a bare sender once ended with status 1 and no word,
+    once in a day of benchmark runs)."""
+    for left in range(tries - 1, -1, -1):
+        done = run(["wine", *args], timeout=timeout, capture_output=True, text=True, errors="replace")
+        if done.returncode == 0:
+            return done.stdout
+        message = f"wine_bench: {' '.join(args[:1])} failed ({done.returncode}): {done.stdout}{done.stderr}"
+        if not left:
+            raise SystemExit(message)
+        print(message + " (once more)", file=sys.stderr)
 
 
 def rows_of(text):
@@ -264,7 +271,7 @@ def full(out):
         for k in range(4):
             times = os.path.join(out, f"bare-times-{k}.txt")
             wine(EXE["sender"], "--texts", win_path(os.path.join(out, "texts.txt")), "--times", win_path(times),
-                 "--window", "0" if k == 3 else "1")
+                 "--window", "0" if k == 3 else "1", tries=2)
             bare.append([int(line) for line in read(times).split()])
             sampler.pids.pop("bench-send.exe", None)
     sampler.start()

@@ -58,12 +58,9 @@ void EnumTopLevel(WNDENUMPROC callback) {
 // A null parent means the top-level windows, as Win32 documents it
 // ("equivalent to EnumWindows"); Wine would enumerate nothing.
 void EnumDescendants(HWND parent, WNDENUMPROC callback) {
+    if (!parent) return EnumTopLevel(callback);
     ++g_enumerations;
-    if (parent) {
-        EnumChildWindows(parent, callback, 0);
-    } else {
-        EnumWindows(callback, 0);
-    }
+    EnumChildWindows(parent, callback, 0);
     RethrowCallbackError();
 }
 

@@ -290,18 +290,14 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     dpi_ = LayoutDpi(dpi, SIZE{border.right - border.left, border.bottom - border.top});
     RECT frame{0, 0, ScaleForDpi(layout_.bounds.width, dpi_), ScaleForDpi(layout_.bounds.height, dpi_)};
     AdjustWindowRectExForDpi(&frame, style, FALSE, ex_style, dpi);
-    POINT at{};
+    RECT placed{};
+    GetWindowRect(handle_, &placed);
+    POINT at{placed.left, placed.top};  // once laid out, where it is
     if (suggested) {
         at = POINT{suggested->left, suggested->top};
     } else if (!laid_out_) {
         at = POINT{ScaleForDpi(layout_.bounds.left, dpi), ScaleForDpi(layout_.bounds.top, dpi)};
-    } else {
-        RECT now{};
-        GetWindowRect(handle_, &now);
-        at = POINT{now.left, now.top};
     }
-    RECT placed{};
-    GetWindowRect(handle_, &placed);
     if (placed.left != at.x || placed.top != at.y || placed.right - placed.left != frame.right - frame.left ||
         placed.bottom - placed.top != frame.bottom - frame.top) {
         SetWindowPos(handle_, nullptr, at.x, at.y, frame.right - frame.left, frame.bottom - frame.top,

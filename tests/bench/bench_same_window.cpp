@@ -15,14 +15,15 @@ struct Control {
     const wchar_t* caption;
     DWORD style;
     int left, top, width, height;
+    bool checked;
 };
 
 const Control kControls[] = {
-    {L"開始", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, 8, 32, 47, 25},
-    {L"２段(上付)", BS_AUTORADIOBUTTON | WS_GROUP, 88, 8, 73, 17},
-    {L"２段(中間)", BS_AUTORADIOBUTTON | WS_TABSTOP, 88, 32, 73, 17},
-    {L"1段", BS_AUTORADIOBUTTON, 8, 8, 49, 17},
-    {L"?", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, 56, 32, 25, 25},
+    {L"開始", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, 8, 32, 47, 25, false},
+    {L"２段(上付)", BS_AUTORADIOBUTTON | WS_GROUP, 88, 8, 73, 17, false},
+    {L"２段(中間)", BS_AUTORADIOBUTTON | WS_TABSTOP, 88, 32, 73, 17, true},
+    {L"1段", BS_AUTORADIOBUTTON, 8, 8, 49, 17, false},
+    {L"?", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, 56, 32, 25, 25, false},
 };
 
 LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
@@ -53,14 +54,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!w) return 1;
     HFONT font = CreateFontW(-scaled(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");
-    HWND middle = nullptr;
     for (const Control& c : kControls) {
         HWND b = CreateWindowExW(0, L"BUTTON", c.caption, WS_CHILD | WS_VISIBLE | c.style, scaled(c.left),
                                  scaled(c.top), scaled(c.width), scaled(c.height), w, nullptr, instance, nullptr);
         SendMessageW(b, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        if (c.caption[0] == L'２' && c.top == 32) middle = b;
+        if (c.checked) SendMessageW(b, BM_SETCHECK, BST_CHECKED, 0);
     }
-    SendMessageW(middle, BM_SETCHECK, BST_CHECKED, 0);
     ShowWindow(w, SW_SHOWNORMAL);
     UpdateWindow(w);
     MSG m;

@@ -190,14 +190,14 @@ def wine(*args, timeout=900, tries=1):
     """Runs a Windows program to its end; `tries` > 1 for a bare program that
     may be run again (a bare sender once ended with status 1 and no word,
     once in a day of benchmark runs)."""
-    for left in range(tries - 1, -1, -1):
+    for attempt in range(1, tries + 1):
         done = run(["wine", *args], timeout=timeout, capture_output=True, text=True, errors="replace")
         if done.returncode == 0:
             return done.stdout
         message = f"wine_bench: {' '.join(args[:1])} failed ({done.returncode}): {done.stdout}{done.stderr}"
-        if not left:
-            raise SystemExit(message)
-        print(message + " (once more)", file=sys.stderr)
+        if attempt < tries:
+            print(message + " (once more)", file=sys.stderr)
+    raise SystemExit(message)
 
 
 def rows_of(text):
